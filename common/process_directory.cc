@@ -1,0 +1,59 @@
+#include "common/process_directory.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "platform/dir_listing.h"
+
+namespace {
+
+struct Frame {
+  platform::DirListing listing;
+  size_t next = 0;
+  size_t prefix_length = 0;  // the directory's path, to which "/<name>" is appended
+};
+
+// Lists the directory at `path` onto the stack. A listing that fails part-way is reported and
+// what it read is still worked through.
+bool Enter(const std::string& path, std::vector<Frame>* stack, const ListFailure& on_failure) {
+  Frame frame;
+  frame.prefix_length = path == "/" ? 0 : path.size();
+  int err = 0;
+  bool ok = platform::ListDirectory(path, &frame.listing, &err);
+  if (!ok && on_failure) on_failure(path, err);
+  if (frame.listing.size() > 0) stack->push_back(std::move(frame));
+  return ok;
+}
+
+}  // namespace
+
+int ProcessDirectory(const std::string& directory, const FileAction& action,
+                     const ListFailure& on_list_failure) {
+  std::vector<Frame> stack;
+  if (!Enter(directory, &stack, on_list_failure) && stack.empty()) return 0;
+  // Holds the path of the deepest directory on the stack; every frame's prefix is a prefix of it.
+  std::string path = directory;
+  while (!stack.empty()) {
+    Frame& top = stack.back();
+    if (top.next == top.listing.size()) {
+      stack.pop_back();
+      continue;
+    }
+    size_t i = top.next++;
+    std::string_view name = top.listing.name(i);
+    path.resize(top.prefix_length);
+    path.append("/").append(name);
+    switch (top.listing.type(i)) {
+      case platform::EntryType::kDirectory:
+        std::printf("Processing directory '%.*s'\n", static_cast<int>(name.size()), name.data());
+        Enter(path, &stack, on_list_failure);
+        break;
+      case platform::EntryType::kLinkToDirectory:
+        break;
+      case platform::EntryType::kOther:
+        action(path);
+        break;
+    }
+  }
+  return 1;
+}

@@ -1,0 +1,19 @@
+// The recursive folder walk shared by the tree tools.
+#pragma once
+
+#include <functional>
+#include <string>
+
+// Called with the full path of every entry that is not a directory.
+using FileAction = std::function<void(const std::string& path)>;
+// Called with the full path of a directory that could not be listed, and the error number.
+using ListFailure = std::function<void(const std::string& path, int err)>;
+
+// Visits every entry below `directory` (absolute, no trailing separator but for the root),
+// depth first in the order the system lists them. A subdirectory is announced on standard
+// output with "Processing directory '<name>'" and walked completely before the next entry of
+// its parent; every other entry is handed to `action`. Links to directories are neither
+// announced nor entered. Only one directory is open at a time: each is read completely, closed,
+// and then worked through. Returns 0 when `directory` itself cannot be listed, else 1.
+int ProcessDirectory(const std::string& directory, const FileAction& action,
+                     const ListFailure& on_list_failure);

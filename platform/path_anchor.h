@@ -1,0 +1,33 @@
+// Reaching a path of any length with the *at() system calls.
+#pragma once
+
+#include <string>
+
+namespace platform {
+
+// The parent directory and last component of an absolute path, ready for the *at() calls.
+// Paths shorter than the system's limit are used as they are (relative to AT_FDCWD); longer
+// ones are reached by opening their parent directory a few components at a time, so trees
+// deeper than the limit can be worked on.
+class ParentAnchor {
+ public:
+  explicit ParentAnchor(const std::string& path);
+  ~ParentAnchor();
+  ParentAnchor(const ParentAnchor&) = delete;
+  ParentAnchor& operator=(const ParentAnchor&) = delete;
+
+  // 0 when the parent could be reached, else the error number.
+  int error() const { return error_; }
+  int dir_fd() const { return dir_fd_; }
+  // The path relative to dir_fd(): the whole path, or its last component.
+  const char* name() const { return name_; }
+
+ private:
+  int dir_fd_;
+  bool owns_fd_ = false;
+  int error_ = 0;
+  std::string leaf_;
+  const char* name_;
+};
+
+}  // namespace platform

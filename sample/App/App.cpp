@@ -1,0 +1,3 @@
+#include "StdAfx.h"
+
+int main() { return 0; }

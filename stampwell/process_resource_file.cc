@@ -1,0 +1,33 @@
+#include <cstdio>
+
+#include "common/path_util.h"
+#include "platform/file_io.h"
+#include "stampwell/resource_script.h"
+#include "stampwell/stampwell.h"
+
+int ProcessResourceFile(const std::string& path, CReporter& reporter) {
+  std::string bytes;
+  platform::FileFailure failure;
+  if (!platform::ReadRegularFile(path, &bytes, &failure) ||
+      !platform::CheckWritable(path, &failure)) {
+    reporter.Fail(failure.what, path, failure.reason);
+    return 0;
+  }
+  std::string rewritten, reason;
+  if (!RewriteScript(bytes, g_strProductVersion, g_strFileVersion, g_rcLines, &rewritten,
+                     &reason)) {
+    reporter.Fail("left alone", path, reason);
+    return 0;
+  }
+  if (rewritten != bytes && !platform::ReplaceFile(path, rewritten, &failure)) {
+    reporter.Fail(failure.what, path, failure.reason);
+    return 0;
+  }
+  return 1;
+}
+
+void StampFile(const std::string& path, CReporter& reporter) {
+  if (!EqualsIgnoreCase(FindExtension(path), ".rc")) return;
+  std::printf("Resource File '%s' done\n", path.c_str());
+  ProcessResourceFile(path, reporter);
+}

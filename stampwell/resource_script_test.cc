@@ -1,0 +1,105 @@
+#include "stampwell/resource_script.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+const char kProduct25[] = " PRODUCTVERSION 2, 5, 0, 0";
+const char kProductValue25[] = "            VALUE \"ProductVersion\", \"2, 5, 0, 0\\0\"";
+const char kFile512[] = " FILEVERSION 5, 12, 0, 0";
+const char kFileValue512[] = "            VALUE \"FileVersion\", \"5, 12, 0, 0\\0\"";
+
+struct LineCase {
+  std::string line;
+  std::string after_product;  // with product version 2.5
+  std::string after_file;     // with file version 5.12
+};
+
+TEST(ApplyVersion, RecognisesExactlyTheFourLineKinds) {
+  const LineCase cases[] = {
+      {" FILEVERSION 1,0,0,1", " FILEVERSION 1,0,0,1", kFile512},
+      {"\tFILEVERSION 1,0,0,1", "\tFILEVERSION 1,0,0,1", "\tFILEVERSION 1,0,0,1"},
+      {"FILEVERSION 1,0,0,1", "FILEVERSION 1,0,0,1", "FILEVERSION 1,0,0,1"},
+      {"  FILEVERSION 1, 0 // old", "  FILEVERSION 1, 0 // old", kFile512},
+      {"// set the FILEVERSION here", "// set the FILEVERSION here", kFile512},
+      {" fileversion 1", " fileversion 1", " fileversion 1"},
+      {" PRODUCTVERSION 1,0,0,1", kProduct25, " PRODUCTVERSION 1,0,0,1"},
+      {"PRODUCTVERSION 1", "PRODUCTVERSION 1", "PRODUCTVERSION 1"},
+      {"\t\tVALUE \"FileVersion\", \"1.0.0.1\"", "\t\tVALUE \"FileVersion\", \"1.0.0.1\"",
+       kFileValue512},
+      {"VALUE \"FileVersion\",\"x\" // c", "VALUE \"FileVersion\",\"x\" // c", kFileValue512},
+      {"VALUE \"FileVersion\" , \"1\"", "VALUE \"FileVersion\" , \"1\"",
+       "VALUE \"FileVersion\" , \"1\""},
+      {"    VALUE \"ProductVersion\", \"1.0\"", kProductValue25,
+       "    VALUE \"ProductVersion\", \"1.0\""},
+      {"VALUE \"productversion\", \"1\"", "VALUE \"productversion\", \"1\"",
+       "VALUE \"productversion\", \"1\""},
+      {"", "", ""},
+  };
+  for (const LineCase& c : cases) {
+    Lines product = {c.line};
+    ApplyProductVersion(product, "2.5");
+    EXPECT_EQ(product[0], c.after_product) << c.line;
+    Lines file = {c.line};
+    ApplyFileVersion(file, "5.12");
+    EXPECT_EQ(file[0], c.after_file) << c.line;
+  }
+}
+
+TEST(ApplyVersion, StatementThenValueOnTheSameLine) {
+  // The value rule looks at the line the statement rule left, which no longer holds the value.
+  Lines lines = {" FILEVERSION  VALUE \"FileVersion\", 1", "VALUE \"FileVersion\", \"1\""};
+  ApplyFileVersion(lines, "5.12");
+  EXPECT_EQ(lines, (Lines{kFile512, kFileValue512}));
+}
+
+TEST(RewriteScript, ReplacesEveryBlockAndNormalisesLineBreaks) {
+  const std::string script =
+      "1 VERSIONINFO\n FILEVERSION 1,0,0,1\r\n PRODUCTVERSION 1,0,0,1\n"
+      "  VALUE \"FileVersion\", \"1.0\"\r\n  VALUE \"ProductVersion\", \"1.0\"\n"
+      "\xA9 2026\rx\n"
+      "2 VERSIONINFO\n FILEVERSION 1,0,0,1\n PRODUCTVERSION 1,0,0,1";
+  const std::string want =
+      "1 VERSIONINFO\r\n FILEVERSION 2, 1, 7, 0\r\n PRODUCTVERSION 2, 1, 0, 0\r\n"
+      "            VALUE \"FileVersion\", \"2, 1, 7, 0\\0\"\r\n"
+      "            VALUE \"ProductVersion\", \"2, 1, 0, 0\\0\"\r\n"
+      "\xA9 2026\rx\r\n"
+      "2 VERSIONINFO\r\n FILEVERSION 2, 1, 7, 0\r\n PRODUCTVERSION 2, 1, 0, 0\r\n";
+  Lines lines;
+  std::string out, reason;
+  ASSERT_TRUE(RewriteScript(script, "2.1", "2.1.7", lines, &out, &reason));
+  EXPECT_EQ(out, want);
+  std::string twice;
+  ASSERT_TRUE(RewriteScript(out, "2.1", "2.1.7", lines, &twice, &reason));
+  EXPECT_EQ(twice, out) << "rewriting is idempotent";
+}
+
+TEST(RewriteScript, EmptyVersionsLeaveTheirLinesAlone) {
+  const std::string script = " FILEVERSION 1\n PRODUCTVERSION 1\n";
+  Lines lines;
+  std::string out, reason;
+  ASSERT_TRUE(RewriteScript(script, "", "", lines, &out, &reason));
+  EXPECT_EQ(out, " FILEVERSION 1\r\n PRODUCTVERSION 1\r\n");
+  ASSERT_TRUE(RewriteScript(script, "3", "", lines, &out, &reason));
+  EXPECT_EQ(out, " FILEVERSION 1\r\n PRODUCTVERSION 3, 0, 0, 0\r\n");
+  EXPECT_EQ(lines, (Lines{" FILEVERSION 1", " PRODUCTVERSION 3, 0, 0, 0"}));
+}
+
+TEST(RewriteScript, RefusesBytesWithNul) {
+  Lines lines;
+  std::string out = "untouched", reason;
+  EXPECT_FALSE(RewriteScript(std::string("\xFF\xFE 1\0", 5), "1", "1", lines, &out, &reason));
+  EXPECT_EQ(out, "untouched");
+  EXPECT_NE(reason.find("NUL"), std::string::npos);
+}
+
+TEST(RewriteScript, KeepsControlBytes) {
+  Lines lines;
+  std::string out, reason;
+  ASSERT_TRUE(RewriteScript("a\x1a" "b\n\x1a\n", "", "", lines, &out, &reason));
+  EXPECT_EQ(out, "a\x1a" "b\r\n\x1a\r\n");
+}
+
+}  // namespace

@@ -1,0 +1,44 @@
+#include "stampwell/split_string.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Strings = std::vector<std::string>;
+
+TEST(FormatVersion, NormalisesTypedVersions) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"5.12", "5, 12, 0, 0"},      {"1,2,3,4", "1, 2, 3, 4"},   {"1.2.3.4.5", "1, 2, 3, 4"},
+      {"", "0, 0, 0, 0"},           {"...", "0, 0, 0, 0"},       {" 2..5 ", "2, 5, , 0"},
+      {"1.2.", "1, 2, , 0"},        {"v1.2", "v1, 2, 0, 0"},     {"2 0 7", "2, 0, 7, 0"},
+      {"2.1", "2, 1, 0, 0"},        {"2.1.7", "2, 1, 7, 0"},     {"1\t2\"3'4", "1, 2, 3, 4"},
+      {"(1)[2]{3}", "1, 2, 3, "},   {"1.2\r\n", "1, 2, 0, 0"},   {"1.2\n\n", "1, 2\n, 0, 0"},
+  };
+  for (const auto& [text, want] : cases) {
+    EXPECT_EQ(FormatVersion(text), want) << testing::PrintToString(text);
+  }
+}
+
+TEST(FormatVersion, LongTokensPassWhole) {
+  std::string long_part(5000, '7');
+  EXPECT_EQ(FormatVersion(long_part + ".1"), long_part + ", 1, 0, 0");
+}
+
+TEST(SplitString, SplitsAtLineBreaks) {
+  const std::pair<std::string, Strings> cases[] = {
+      {"first\r\nsecond", {"first", "second"}},
+      {"first\r\n\r\nsecond\r\n", {"first", "second"}},
+      {"first\r\nsecond\r\n\r\n", {"first", "second", ""}},
+      {"alone", {"alone"}},
+      {"", {""}},
+      {"\r\n\r\n", {""}},
+      {"\r\n\r\n\r\n", {""}},
+      {"\r\na", {"a"}},
+  };
+  for (const auto& [text, want] : cases) {
+    Strings list = {"stale"};
+    EXPECT_EQ(SplitString(list, text, kLineDelimiters), want) << testing::PrintToString(text);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,82 @@
+#include "stampwell/stampwell.h"
+
+#include <cstdio>
+
+#include "common/cmd_line_switches.h"
+#include "common/process_directory.h"
+#include "platform/current_dir.h"
+
+int g_bShowDialog = 1;
+std::string g_strProductVersion;
+std::string g_strFileVersion;
+std::vector<std::string> g_rcLines;
+
+namespace {
+
+void PrintUsage() {
+  std::printf("Utility to change all *.rc files in all subfolders\n");
+  std::printf("\n");
+  std::printf("Usage: Stampwell [switches]\n");
+  std::printf("\n");
+  std::printf("Switches:\n");
+  std::printf("\n");
+  std::printf("       -?              -  display help\n");
+  std::printf("       -h              -  display help\n");
+  std::printf("       -help           -  display help\n");
+  std::printf("       -vp <n.n.n.n>   -  set product version\n");
+  std::printf("       -vf <n.n.n.n>   -  set file version\n");
+  std::printf("       -s              -  Silent (no dialogs)\n");
+  std::printf("\n");
+}
+
+bool HelpRequested(const CCmdLineSwitches& switches) {
+  return switches.FindSwitch("?") || switches.FindSwitch("h") || switches.FindSwitch("help") ||
+         switches.FindSwitch("-help");
+}
+
+// Reads the switches into the globals; false when help was asked for (or the switches could
+// not be read), in which case the usage has been printed.
+bool ReadSwitches(const CCmdLineSwitches& switches) {
+  try {
+    if (HelpRequested(switches)) throw std::string("help");
+    switches.FindSwitch("vp", &g_strProductVersion);
+    switches.FindSwitch("vf", &g_strFileVersion);
+    if (switches.FindSwitch("s")) g_bShowDialog = 0;
+    return true;
+  } catch (...) {
+    PrintUsage();
+    return false;
+  }
+}
+
+void StampTree(CReporter& reporter) {
+  std::string directory;
+  int err = 0;
+  if (!platform::GetCurrentDir(&directory, &err)) {
+    std::printf("Error reading current directory!\n");
+    reporter.FailErrno("cannot read current directory", ".", err);
+    return;
+  }
+  ProcessDirectory(
+      directory, [&](const std::string& path) { StampFile(path, reporter); },
+      [&](const std::string& path, int list_err) {
+        reporter.FailErrno("cannot list directory", path, list_err);
+      });
+}
+
+}  // namespace
+
+int StampwellMain(int argc, char** argv) {
+  g_bShowDialog = 1;
+  CCmdLineSwitches switches(argc, argv);
+  if (!ReadSwitches(switches)) return 0;
+  if (g_bShowDialog) {
+    std::fprintf(stderr,
+                 "Stampwell: the interactive form is not available yet; run with -s to stamp "
+                 "silently. Nothing was changed.\n");
+    return 1;
+  }
+  CReporter reporter("Stampwell");
+  StampTree(reporter);
+  return reporter.Failed() ? 1 : 0;
+}

@@ -1,0 +1,118 @@
+#include "tests/support/child_process.h"
+
+#include <fcntl.h>
+#include <grp.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+extern char** environ;
+
+namespace testsupport {
+namespace {
+
+[[noreturn]] void ExecChild(const std::string& program, const std::vector<std::string>& args,
+                            const RunOptions& options, int in_fd, int out_fd, int err_fd) {
+  dup2(in_fd, 0);
+  dup2(out_fd, 1);
+  dup2(err_fd, 2);
+  if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0) _exit(126);
+  if (options.as_nobody &&
+      (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)) {
+    _exit(125);
+  }
+  for (const std::string& entry : options.env) putenv(const_cast<char*>(entry.c_str()));
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(program.c_str()));
+  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+  execve(program.c_str(), argv.data(), environ);
+  _exit(127);
+}
+
+}  // namespace
+
+ChildProcess::ChildProcess(const std::string& program, const std::vector<std::string>& args,
+                           const RunOptions& options) {
+  int in[2], out[2], err[2];
+  if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) {
+    ADD_FAILURE() << "pipe failed";
+    return;
+  }
+  pid_ = fork();
+  if (pid_ == 0) ExecChild(program, args, options, in[0], out[1], err[1]);
+  close(in[0]);
+  close(out[1]);
+  close(err[1]);
+  // Small inputs fit the pipe's buffer, so writing them before reading cannot deadlock.
+  if (!options.stdin_data.empty() &&
+      write(in[1], options.stdin_data.data(), options.stdin_data.size()) < 0) {
+    ADD_FAILURE() << "cannot write the child's input";
+  }
+  close(in[1]);
+  out_fd_ = out[0];
+  err_fd_ = err[0];
+}
+
+ChildProcess::~ChildProcess() {
+  if (pid_ > 0) {
+    kill(pid_, SIGKILL);
+    Wait();
+  }
+}
+
+bool ChildProcess::Pump(int timeout_ms) {
+  pollfd fds[2] = {{out_fd_, POLLIN, 0}, {err_fd_, POLLIN, 0}};
+  int n = poll(fds, 2, timeout_ms);
+  if (n < 0) return errno == EINTR;
+  if (n == 0) return true;
+  std::string* sinks[2] = {&result_.out, &result_.err};
+  int* fd_slots[2] = {&out_fd_, &err_fd_};
+  for (int i = 0; i < 2; ++i) {
+    if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+    char buffer[65536];
+    ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
+    if (got > 0) {
+      sinks[i]->append(buffer, static_cast<size_t>(got));
+    } else {
+      close(*fd_slots[i]);
+      *fd_slots[i] = -1;
+    }
+  }
+  return out_fd_ >= 0 || err_fd_ >= 0;
+}
+
+void ChildProcess::ReadUntil(size_t bytes) {
+  while (result_.out.size() < bytes && Pump(-1)) {
+  }
+}
+
+void ChildProcess::Signal(int sig) {
+  if (pid_ > 0) kill(pid_, sig);
+}
+
+RunResult ChildProcess::Wait() {
+  while (Pump(-1)) {
+  }
+  if (pid_ > 0) {
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    pid_ = -1;
+    if (WIFEXITED(status)) result_.exit_code = WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) result_.signal = WTERMSIG(status);
+  }
+  return result_;
+}
+
+RunResult Run(const std::string& program, const std::vector<std::string>& args,
+              const RunOptions& options) {
+  return ChildProcess(program, args, options).Wait();
+}
+
+bool CanDropPrivileges() { return geteuid() == 0; }
+
+}  // namespace testsupport

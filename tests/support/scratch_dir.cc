@@ -1,0 +1,72 @@
+#include "tests/support/scratch_dir.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace testsupport {
+
+ScratchDir::ScratchDir() {
+  std::string base = fs::temp_directory_path() / "treetools-test-XXXXXX";
+  if (mkdtemp(base.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed";
+  path_ = base;
+}
+
+ScratchDir::~ScratchDir() {
+  if (testing::Test::HasFailure()) {
+    std::cerr << "scratch directory kept: " << path_ << "\n";
+    return;
+  }
+  std::error_code ignored;
+  // Make everything writable again so that removal never stops halfway.
+  for (auto it = fs::recursive_directory_iterator(path_, ignored);
+       it != fs::recursive_directory_iterator(); it.increment(ignored)) {
+    if (it->is_directory(ignored) && !it->is_symlink(ignored)) {
+      fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+    }
+  }
+  fs::remove_all(path_, ignored);
+}
+
+std::string ScratchDir::Path(std::string_view relative) const {
+  return path_ + "/" + std::string(relative);
+}
+
+void ScratchDir::Write(std::string_view relative, std::string_view bytes) const {
+  fs::path file = Path(relative);
+  fs::create_directories(file.parent_path());
+  std::ofstream out(file, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!out) ADD_FAILURE() << "cannot write " << file;
+}
+
+std::string ScratchDir::Read(std::string_view relative) const {
+  return ReadFileOrDie(Path(relative));
+}
+
+void ScratchDir::MakeDir(std::string_view relative) const {
+  fs::create_directories(Path(relative));
+}
+
+void ScratchDir::GiveTo(unsigned uid, unsigned gid) const {
+  if (lchown(path_.c_str(), uid, gid) != 0) ADD_FAILURE() << "cannot chown " << path_;
+  for (const auto& entry : fs::recursive_directory_iterator(path_)) {
+    if (lchown(entry.path().c_str(), uid, gid) != 0) ADD_FAILURE() << "cannot chown " << entry;
+  }
+}
+
+std::string ReadFileOrDie(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) ADD_FAILURE() << "cannot read " << path;
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+}  // namespace testsupport

@@ -1,0 +1,50 @@
+#include "tests/support/tree_model.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "tests/support/scratch_dir.h"
+
+namespace testsupport {
+
+std::string ExpectedWalk(const std::string& root,
+                         const std::function<std::string(const std::string&)>& file_line) {
+  std::string lines;
+  DIR* dir = opendir(root.c_str());
+  if (dir == nullptr) return lines;
+  std::vector<std::string> names;
+  while (dirent* entry = readdir(dir)) {
+    std::string name = entry->d_name;
+    if (name != "." && name != "..") names.push_back(name);
+  }
+  closedir(dir);
+  for (const std::string& name : names) {
+    std::string path = root + "/" + name;
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0) continue;
+    if (S_ISDIR(st.st_mode)) {
+      lines += "Processing directory '" + name + "'\n";
+      lines += ExpectedWalk(path, file_line);
+    } else if (S_ISLNK(st.st_mode) && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+      continue;
+    } else {
+      lines += file_line(path);
+    }
+  }
+  return lines;
+}
+
+std::map<std::string, std::string> Snapshot(const std::string& root) {
+  namespace fs = std::filesystem;
+  std::map<std::string, std::string> files;
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    if (entry.is_regular_file() && !entry.is_symlink()) {
+      files[fs::relative(entry.path(), root).string()] = ReadFileOrDie(entry.path().string());
+    }
+  }
+  return files;
+}
+
+}  // namespace testsupport
