@@ -1,32 +1,58 @@
 #include "platform/text_file.h"
 
 namespace platform {
+namespace {
 
-std::vector<std::string> SplitTextLines(std::string_view bytes) {
-  std::vector<std::string> lines;
+template <typename CharT>
+std::vector<std::basic_string<CharT>> SplitLines(std::basic_string_view<CharT> text) {
+  constexpr CharT kCr = '\r', kLf = '\n';
+  std::vector<std::basic_string<CharT>> lines;
   size_t start = 0;
-  while (start < bytes.size()) {
-    size_t lf = bytes.find('\n', start);
-    if (lf == std::string_view::npos) {
-      lines.emplace_back(bytes.substr(start));
+  while (start < text.size()) {
+    size_t lf = text.find(kLf, start);
+    if (lf == std::basic_string_view<CharT>::npos) {
+      lines.emplace_back(text.substr(start));
       break;
     }
-    size_t end = (lf > start && bytes[lf - 1] == '\r') ? lf - 1 : lf;
-    lines.emplace_back(bytes.substr(start, end - start));
+    size_t end = (lf > start && text[lf - 1] == kCr) ? lf - 1 : lf;
+    lines.emplace_back(text.substr(start, end - start));
     start = lf + 1;
   }
   return lines;
 }
 
-std::string JoinTextLines(const std::vector<std::string>& lines) {
-  size_t total = 0;
-  for (const std::string& line : lines) total += line.size() + 2;
-  std::string bytes;
-  bytes.reserve(total);
-  for (const std::string& line : lines) {
-    bytes += line;
-    bytes += "\r\n";
+template <typename CharT>
+void AppendLines(const std::vector<std::basic_string<CharT>>& lines,
+                 std::basic_string<CharT>* text) {
+  constexpr CharT kCrLf[] = {'\r', '\n'};
+  size_t total = text->size();
+  for (const auto& line : lines) total += line.size() + 2;
+  text->reserve(total);
+  for (const auto& line : lines) {
+    text->append(line);
+    text->append(kCrLf, 2);
   }
+}
+
+}  // namespace
+
+std::vector<std::string> SplitTextLines(std::string_view bytes) { return SplitLines(bytes); }
+
+std::vector<std::u16string> SplitTextLines(std::u16string_view units) {
+  return SplitLines(units);
+}
+
+void AppendTextLines(const std::vector<std::string>& lines, std::string* text) {
+  AppendLines(lines, text);
+}
+
+void AppendTextLines(const std::vector<std::u16string>& lines, std::u16string* text) {
+  AppendLines(lines, text);
+}
+
+std::string JoinTextLines(const std::vector<std::string>& lines) {
+  std::string bytes;
+  AppendLines(lines, &bytes);
   return bytes;
 }
 

@@ -1,56 +1,129 @@
 #include "stampwell/resource_script.h"
 
+#include <array>
+#include <type_traits>
+
 #include "platform/text_file.h"
+#include "stampwell/script_encoding.h"
 #include "stampwell/split_string.h"
+#include "stampwell/utf16_units.h"
 
 namespace {
 
+// An ASCII text as code units of CharT, made at compile time.
+template <typename CharT, size_t N>
+constexpr std::array<CharT, N - 1> Units(const char (&ascii)[N]) {
+  std::array<CharT, N - 1> units{};
+  for (size_t i = 0; i + 1 < N; ++i) units[i] = static_cast<CharT>(ascii[i]);
+  return units;
+}
+
+template <typename CharT, size_t N>
+constexpr std::basic_string_view<CharT> View(const std::array<CharT, N>& units) {
+  return {units.data(), N};
+}
+
 // One version pass: the statement text and the string-value text it looks for, and the
 // beginnings of their replacements.
+template <typename CharT>
 struct VersionPass {
-  std::string_view statement;
-  std::string_view value;
-  std::string_view value_replacement;
+  std::basic_string_view<CharT> statement;
+  std::basic_string_view<CharT> value;
+  std::basic_string_view<CharT> value_replacement;
 };
 
-constexpr VersionPass kProductPass = {" PRODUCTVERSION ", "VALUE \"ProductVersion\",",
-                                      "            VALUE \"ProductVersion\", \""};
-constexpr VersionPass kFilePass = {" FILEVERSION ", "VALUE \"FileVersion\",",
-                                   "            VALUE \"FileVersion\", \""};
+template <typename CharT>
+struct PassTexts {
+  static constexpr auto kProductStatement = Units<CharT>(" PRODUCTVERSION ");
+  static constexpr auto kProductValue = Units<CharT>("VALUE \"ProductVersion\",");
+  static constexpr auto kProductValueLine = Units<CharT>("            VALUE \"ProductVersion\", \"");
+  static constexpr auto kFileStatement = Units<CharT>(" FILEVERSION ");
+  static constexpr auto kFileValue = Units<CharT>("VALUE \"FileVersion\",");
+  static constexpr auto kFileValueLine = Units<CharT>("            VALUE \"FileVersion\", \"");
+  static constexpr auto kValueEnd = Units<CharT>("\\0\"");
 
-void ApplyVersion(const VersionPass& pass, std::vector<std::string>& lines,
+  static constexpr VersionPass<CharT> kProduct = {View(kProductStatement), View(kProductValue),
+                                                  View(kProductValueLine)};
+  static constexpr VersionPass<CharT> kFile = {View(kFileStatement), View(kFileValue),
+                                               View(kFileValueLine)};
+};
+
+// The normalised version in the code units of CharT.
+template <typename CharT>
+std::basic_string<CharT> VersionUnits(std::string_view version) {
+  if constexpr (std::is_same_v<CharT, char>) {
+    return FormatVersion(version);
+  } else {
+    return Utf8ToUtf16(FormatVersion(version));
+  }
+}
+
+template <typename CharT>
+void ApplyVersion(const VersionPass<CharT>& pass, std::vector<std::basic_string<CharT>>& lines,
                   std::string_view version) {
-  const std::string ver = FormatVersion(version);
-  for (std::string& line : lines) {
-    if (line.find(pass.statement) != std::string::npos) {
+  const std::basic_string<CharT> ver = VersionUnits<CharT>(version);
+  const std::basic_string_view<CharT> value_end = View(PassTexts<CharT>::kValueEnd);
+  for (std::basic_string<CharT>& line : lines) {
+    if (line.find(pass.statement) != line.npos) {
       line.assign(pass.statement).append(ver);
     }
-    if (line.find(pass.value) != std::string::npos) {
-      line.assign(pass.value_replacement).append(ver).append("\\0\"");
+    if (line.find(pass.value) != line.npos) {
+      line.assign(pass.value_replacement).append(ver).append(value_end);
     }
   }
+}
+
+template <typename CharT>
+void ApplyVersions(std::vector<std::basic_string<CharT>>& lines,
+                   const std::string& product_version, const std::string& file_version) {
+  if (!product_version.empty()) ApplyProductVersion(lines, product_version);
+  if (!file_version.empty()) ApplyFileVersion(lines, file_version);
+}
+
+// Rewrites the 16-bit units of a UTF-16 script body, appending the result's bytes.
+void RewriteUtf16(std::string_view body, bool big_endian, const std::string& product_version,
+                  const std::string& file_version, std::string* rewritten) {
+  const std::u16string units = ReadUtf16Units(body, big_endian);
+  std::vector<std::u16string> lines = platform::SplitTextLines(units);
+  ApplyVersions(lines, product_version, file_version);
+  std::u16string joined;
+  platform::AppendTextLines(lines, &joined);
+  AppendUtf16Units(joined, big_endian, rewritten);
 }
 
 }  // namespace
 
 void ApplyProductVersion(std::vector<std::string>& lines, std::string_view version) {
-  ApplyVersion(kProductPass, lines, version);
+  ApplyVersion(PassTexts<char>::kProduct, lines, version);
+}
+
+void ApplyProductVersion(std::vector<std::u16string>& lines, std::string_view version) {
+  ApplyVersion(PassTexts<char16_t>::kProduct, lines, version);
 }
 
 void ApplyFileVersion(std::vector<std::string>& lines, std::string_view version) {
-  ApplyVersion(kFilePass, lines, version);
+  ApplyVersion(PassTexts<char>::kFile, lines, version);
+}
+
+void ApplyFileVersion(std::vector<std::u16string>& lines, std::string_view version) {
+  ApplyVersion(PassTexts<char16_t>::kFile, lines, version);
 }
 
 bool RewriteScript(std::string_view bytes, const std::string& product_version,
                    const std::string& file_version, std::vector<std::string>& lines,
                    std::string* rewritten, std::string* reason) {
-  if (bytes.find('\0') != std::string_view::npos) {
-    *reason = "holds NUL bytes, not 8-bit text; left untouched";
-    return false;
+  ScriptEncoding encoding;
+  if (!DetectScriptEncoding(bytes, &encoding, reason)) return false;
+  const std::string_view mark = ByteOrderMark(encoding);
+  const std::string_view body = bytes.substr(mark.size());
+  rewritten->assign(mark);
+  if (IsUtf16(encoding)) {
+    lines.clear();
+    RewriteUtf16(body, IsBigEndian(encoding), product_version, file_version, rewritten);
+    return true;
   }
-  lines = platform::SplitTextLines(bytes);
-  if (!product_version.empty()) ApplyProductVersion(lines, product_version);
-  if (!file_version.empty()) ApplyFileVersion(lines, file_version);
-  *rewritten = platform::JoinTextLines(lines);
+  lines = platform::SplitTextLines(body);
+  ApplyVersions(lines, product_version, file_version);
+  platform::AppendTextLines(lines, rewritten);
   return true;
 }

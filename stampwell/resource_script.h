@@ -1,4 +1,5 @@
-// The version lines of a resource script, and the rewriting of a whole script.
+// The version lines of a resource script, and the rewriting of a whole script in the encoding
+// it is stored in.
 #pragma once
 
 #include <string>
@@ -6,14 +7,19 @@
 #include <vector>
 
 // Replaces every PRODUCTVERSION statement and "ProductVersion" string value in `lines` by the
-// normalised form of `version`.
+// normalised form of `version` (UTF-8 text, written as it is into 8-bit lines and as UTF-16
+// into 16-bit lines).
 void ApplyProductVersion(std::vector<std::string>& lines, std::string_view version);
+void ApplyProductVersion(std::vector<std::u16string>& lines, std::string_view version);
 // The same for FILEVERSION and "FileVersion".
 void ApplyFileVersion(std::vector<std::string>& lines, std::string_view version);
+void ApplyFileVersion(std::vector<std::u16string>& lines, std::string_view version);
 
 // Rewrites a script's bytes: its lines, with the versions applied (an empty version leaves its
-// lines alone), each followed by CR LF. Fails, with the reason, for bytes that are not 8-bit
-// text.
+// lines alone), each followed by CR LF, in the script's own encoding and byte-order mark, with
+// every unchanged line's code units as they were. `lines` receives the lines of an 8-bit or
+// UTF-8 script and is emptied for a UTF-16 one. Fails, with the reason, for bytes that no
+// supported encoding holds (see DetectScriptEncoding).
 bool RewriteScript(std::string_view bytes, const std::string& product_version,
                    const std::string& file_version, std::vector<std::string>& lines,
                    std::string* rewritten, std::string* reason);

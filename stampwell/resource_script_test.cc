@@ -87,12 +87,28 @@ TEST(RewriteScript, EmptyVersionsLeaveTheirLinesAlone) {
   EXPECT_EQ(lines, (Lines{" FILEVERSION 1", " PRODUCTVERSION 3, 0, 0, 0"}));
 }
 
-TEST(RewriteScript, RefusesBytesWithNul) {
-  Lines lines;
-  std::string out = "untouched", reason;
-  EXPECT_FALSE(RewriteScript(std::string("\xFF\xFE 1\0", 5), "1", "1", lines, &out, &reason));
-  EXPECT_EQ(out, "untouched");
-  EXPECT_NE(reason.find("NUL"), std::string::npos);
+struct RefusedCase {
+  std::string bytes;
+  std::string reason;
+};
+
+TEST(RewriteScript, RefusesWhatNoEncodingHoldsAndLeavesItsLinesAlone) {
+  const RefusedCase cases[] = {
+      {std::string("1\0 2", 4), "holds NUL bytes, not 8-bit text; left untouched"},
+      {std::string("\xEF\xBB\xBF\0", 4), "holds NUL bytes, not 8-bit text; left untouched"},
+      {std::string("\xFF\xFE 1\0", 5), "UTF-16 text with an odd trailing byte; left untouched"},
+      {std::string("\xFE\xFF\0 \0", 5), "UTF-16 text with an odd trailing byte; left untouched"},
+      {std::string(" \0\n\0\r", 5), "UTF-16 text with an odd trailing byte; left untouched"},
+      {std::string("\xFF\xFE\0\0", 4), "UTF-16 text holding NUL characters; left untouched"},
+  };
+  for (const RefusedCase& c : cases) {
+    Lines lines = {"previous"};
+    std::string out = "untouched", reason;
+    EXPECT_FALSE(RewriteScript(c.bytes, "1", "1", lines, &out, &reason));
+    EXPECT_EQ(out, "untouched");
+    EXPECT_EQ(reason, c.reason) << testing::PrintToString(c.bytes);
+    EXPECT_EQ(lines, Lines{"previous"});
+  }
 }
 
 TEST(RewriteScript, KeepsControlBytes) {
