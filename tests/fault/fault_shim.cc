@@ -1,0 +1,142 @@
+// A preloaded library that makes chosen system calls fail, for the fault tests.
+//
+// Set in the environment of the program under test:
+//   FAULT_CALL   which call: write, openat, renameat, unlinkat, fchmod, close, mkdirat
+//   FAULT_NTH    the first call (counting from 1) that is affected
+//   FAULT_COUNT  how many calls from there are affected (default: all that follow)
+//   FAULT_ERRNO  the error to fail with: ENOSPC, EIO, EACCES, ENOENT, EROFS, EXDEV, EPERM
+//   FAULT_KILL   when "1", the process kills itself with SIGKILL instead of failing
+//   FAULT_MATCH  only calls whose path contains this text count (openat, renameat, unlinkat)
+// A write that fails part-way first writes half of what it was given.
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <stdarg.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+struct Plan {
+  const char* call = nullptr;
+  long nth = 0;
+  long count = -1;
+  int error = EIO;
+  bool kill = false;
+  const char* match = nullptr;
+};
+
+int ErrorNamed(const char* name) {
+  static const struct {
+    const char* name;
+    int value;
+  } kErrors[] = {{"ENOSPC", ENOSPC}, {"EIO", EIO},       {"EACCES", EACCES}, {"ENOENT", ENOENT},
+                 {"EROFS", EROFS},   {"EXDEV", EXDEV},   {"EPERM", EPERM},   {"EBUSY", EBUSY}};
+  for (const auto& e : kErrors) {
+    if (name != nullptr && std::strcmp(name, e.name) == 0) return e.value;
+  }
+  return EIO;
+}
+
+const Plan& GetPlan() {
+  static const Plan plan = [] {
+    Plan p;
+    p.call = std::getenv("FAULT_CALL");
+    if (const char* nth = std::getenv("FAULT_NTH")) p.nth = std::atol(nth);
+    if (const char* count = std::getenv("FAULT_COUNT")) p.count = std::atol(count);
+    p.error = ErrorNamed(std::getenv("FAULT_ERRNO"));
+    const char* kill = std::getenv("FAULT_KILL");
+    p.kill = kill != nullptr && std::strcmp(kill, "1") == 0;
+    p.match = std::getenv("FAULT_MATCH");
+    return p;
+  }();
+  return plan;
+}
+
+std::atomic<long> g_calls{0};
+
+// True when this call of `name` on `path` is to fail (or kill).
+bool Hit(const char* name, const char* path) {
+  const Plan& plan = GetPlan();
+  if (plan.call == nullptr || std::strcmp(plan.call, name) != 0) return false;
+  if (plan.match != nullptr && (path == nullptr || std::strstr(path, plan.match) == nullptr)) {
+    return false;
+  }
+  long n = ++g_calls;
+  if (n < plan.nth || (plan.count >= 0 && n >= plan.nth + plan.count)) return false;
+  if (plan.kill) kill(getpid(), SIGKILL);
+  errno = plan.error;
+  return true;
+}
+
+template <typename F>
+F Next(const char* name) {
+  return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
+}
+
+}  // namespace
+
+extern "C" {
+
+ssize_t write(int fd, const void* buf, size_t n) {
+  static auto real = Next<ssize_t (*)(int, const void*, size_t)>("write");
+  if (fd > 2 && Hit("write", nullptr)) {
+    int error = errno;
+    if (n > 1) real(fd, buf, n / 2);
+    errno = error;
+    return -1;
+  }
+  return real(fd, buf, n);
+}
+
+int openat(int dir, const char* path, int flags, ...) {
+  static auto real = Next<int (*)(int, const char*, int, ...)>("openat");
+  mode_t mode = 0;
+  if (flags & (O_CREAT | O_TMPFILE)) {
+    va_list args;
+    va_start(args, flags);
+    mode = static_cast<mode_t>(va_arg(args, int));
+    va_end(args);
+  }
+  if (Hit("openat", path)) return -1;
+  return real(dir, path, flags, mode);
+}
+
+int renameat(int from_dir, const char* from, int to_dir, const char* to) {
+  static auto real = Next<int (*)(int, const char*, int, const char*)>("renameat");
+  if (Hit("renameat", to)) return -1;
+  return real(from_dir, from, to_dir, to);
+}
+
+int unlinkat(int dir, const char* path, int flags) {
+  static auto real = Next<int (*)(int, const char*, int)>("unlinkat");
+  if (Hit("unlinkat", path)) return -1;
+  return real(dir, path, flags);
+}
+
+int mkdirat(int dir, const char* path, mode_t mode) {
+  static auto real = Next<int (*)(int, const char*, mode_t)>("mkdirat");
+  if (Hit("mkdirat", path)) return -1;
+  return real(dir, path, mode);
+}
+
+int fchmod(int fd, mode_t mode) {
+  static auto real = Next<int (*)(int, mode_t)>("fchmod");
+  if (Hit("fchmod", nullptr)) return -1;
+  return real(fd, mode);
+}
+
+int close(int fd) {
+  static auto real = Next<int (*)(int)>("close");
+  if (fd > 2 && Hit("close", nullptr)) {
+    real(fd);
+    return -1;
+  }
+  return real(fd);
+}
+
+}  // extern "C"
