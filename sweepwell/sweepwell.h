@@ -1,0 +1,40 @@
+// Sweepwell: removes build by-products below the current directory, to the desktop trash or
+// for good.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "common/reporter.h"
+#include "platform/file_io.h"
+
+// 1 when built programs and libraries are removed too (switch -re).
+extern int g_bRemoveExeFiles;
+// 1 when files are deleted for good instead of moved to the trash (switch -d).
+extern int g_bDeletePermanently;
+// 1 when files are only listed, never removed (switch -n).
+extern int g_bDryRun;
+
+// How a chosen file leaves the tree.
+class CRemover {
+ public:
+  virtual ~CRemover() = default;
+  // True for a file that is never touched: one already in a trash.
+  virtual bool Protects(const std::string& path) = 0;
+  // Removes the file; false, with `failure` filled, when it could not.
+  virtual bool Remove(const std::string& path, platform::FileFailure* failure) = 0;
+};
+
+// True when the last component of `path` has an extension of a list that applies.
+bool IsByProduct(std::string_view path);
+
+// The per-file action of the walk: announces and removes every by-product, or in a dry run
+// only lists it. A failure is reported after the file's line.
+void CleanFile(const std::string& path, CRemover& remover, CReporter& reporter);
+
+// Reads the switches into the globals; false when help was asked for, in which case the usage
+// text has been printed.
+bool ReadSwitches(int argc, char** argv);
+
+// The whole run; returns the exit code.
+int SweepwellMain(int argc, char** argv);
