@@ -45,6 +45,14 @@ int OpenOrMakeDir(int parent_fd, const char* name, int* err) {
   return fd;
 }
 
+// Makes `path` and its missing parents (mode 0700); returns the first error, or 0.
+int MakeDirs(const std::string& path) {
+  for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
+    if (mkdir(path.substr(0, slash).c_str(), 0700) != 0 && errno != EEXIST) return errno;
+    if (slash == std::string::npos) return 0;
+  }
+}
+
 bool OpenFilesAndInfo(int trash_fd, TrashDir* dir, int* err) {
   dir->files_fd = OpenOrMakeDir(trash_fd, "files", err);
   if (dir->files_fd >= 0) dir->info_fd = OpenOrMakeDir(trash_fd, "info", err);
@@ -142,15 +150,10 @@ std::string TopDirectory(const std::string& dir, dev_t dev) {
 }
 
 bool OpenHomeTrash(const std::string& path, TrashDir* dir, std::string* reason) {
-  // Failures to make a directory show when the trash is opened.
-  for (size_t slash = path.find('/', 1); slash != std::string::npos;
-       slash = path.find('/', slash + 1)) {
-    mkdir(path.substr(0, slash).c_str(), 0700);
-  }
+  int made_err = MakeDirs(path);
   // The home trash itself may be a link the user made to keep it elsewhere.
-  mkdir(path.c_str(), 0700);
   int fd = open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-  int err = errno;
+  int err = made_err != 0 ? made_err : errno;
   bool ok = fd >= 0 && OpenFilesAndInfo(fd, dir, &err);
   if (fd >= 0) close(fd);
   if (!ok) *reason = "cannot use the trash '" + path + "': " + std::strerror(err);
