@@ -8,7 +8,8 @@ namespace platform {
 // The parent directory and last component of an absolute path, ready for the *at() calls.
 // Paths shorter than the system's limit are used as they are (relative to AT_FDCWD); longer
 // ones are reached by opening their parent directory a few components at a time, so trees
-// deeper than the limit can be worked on.
+// deeper than the limit can be worked on. The descriptor is valid until the next anchor of a
+// long path on the same thread.
 class ParentAnchor {
  public:
   explicit ParentAnchor(const std::string& path);
@@ -23,8 +24,7 @@ class ParentAnchor {
   const char* name() const { return name_; }
 
  private:
-  int dir_fd_;
-  bool owns_fd_ = false;
+  int dir_fd_;  // AT_FDCWD, or a descriptor that stays open until the next long path
   int error_ = 0;
   std::string leaf_;
   const char* name_;

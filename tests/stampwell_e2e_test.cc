@@ -135,8 +135,8 @@ TEST(Stampwell, ScriptsThatAreNotPlainTextFilesAreReportedAndLeftAlone) {
   ScratchDir dir;
   dir.Write("good.rc", kScript);
   dir.Write("target.txt", kScript);
-  const std::string utf16("\xFF\xFE 1\0", 5);
-  dir.Write("wide.rc", utf16);
+  const std::string binary("1\0 2\r\n", 6);  // NUL bytes, but not UTF-16
+  dir.Write("binary.rc", binary);
   ASSERT_EQ(symlink("target.txt", dir.Path("link.rc").c_str()), 0);
   ASSERT_EQ(mkfifo(dir.Path("fifo.rc").c_str(), 0600), 0);
 
@@ -146,14 +146,14 @@ TEST(Stampwell, ScriptsThatAreNotPlainTextFilesAreReportedAndLeftAlone) {
   const std::string expected_errors[] = {
       "Stampwell: left alone '" + dir.Path("link.rc") + "': symbolic link, not followed\n",
       "Stampwell: left alone '" + dir.Path("fifo.rc") + "': not a regular file\n",
-      "Stampwell: left alone '" + dir.Path("wide.rc") +
+      "Stampwell: left alone '" + dir.Path("binary.rc") +
           "': holds NUL bytes, not 8-bit text; left untouched\n"};
   for (const std::string& line : expected_errors) {
     EXPECT_NE(result.err.find(line), std::string::npos) << result.err;
   }
   EXPECT_EQ(dir.Read("good.rc"), kStamped);
   EXPECT_EQ(dir.Read("target.txt"), kScript);
-  EXPECT_EQ(dir.Read("wide.rc"), utf16);
+  EXPECT_EQ(dir.Read("binary.rc"), binary);
   EXPECT_TRUE(fs::is_symlink(dir.Path("link.rc")));
 }
 

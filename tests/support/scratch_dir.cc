@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+
+#include <cstdlib>
 #include <unistd.h>
 
 #include <filesystem>
@@ -23,15 +25,12 @@ ScratchDir::~ScratchDir() {
     std::cerr << "scratch directory kept: " << path_ << "\n";
     return;
   }
-  std::error_code ignored;
-  // Make everything writable again so that removal never stops halfway.
-  for (auto it = fs::recursive_directory_iterator(path_, ignored);
-       it != fs::recursive_directory_iterator(); it.increment(ignored)) {
-    if (it->is_directory(ignored) && !it->is_symlink(ignored)) {
-      fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
-    }
-  }
-  fs::remove_all(path_, ignored);
+  // rm works at any depth and makes no assumption about modes but the top's; give every
+  // directory back its owner's permissions first so that removal never stops halfway.
+  std::string quoted = "'" + path_ + "'";
+  std::string command = "find " + quoted + " -type d ! -perm -u=rwx -exec chmod u+rwx {} + " +
+                        "2>/dev/null; rm -rf " + quoted;
+  if (std::system(command.c_str()) != 0) std::cerr << "cannot remove " << path_ << "\n";
 }
 
 std::string ScratchDir::Path(std::string_view relative) const {
