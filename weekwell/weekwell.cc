@@ -1,0 +1,21 @@
+#include "weekwell/weekwell.h"
+
+#include <cstdio>
+#include <string>
+
+#include "common/reporter.h"
+#include "platform/clock.h"
+#include "weekwell/week.h"
+
+int WeekwellMain(int /*argc*/, char** /*argv*/) {
+  std::time_t now = platform::CurrentTime();
+  std::string line;
+  int err = 0;
+  if (!WeekLineAt(now, &line, &err)) {
+    CReporter("Weekwell").FailErrno("cannot take the local date of the clock reading",
+                                    std::to_string(now), err);
+    return 1;
+  }
+  std::fputs(line.c_str(), stdout);
+  return 0;
+}
