@@ -9,11 +9,23 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <sstream>
 
 extern char** environ;
 
 namespace testsupport {
 namespace {
+
+// The command that runs every program under test, from TREETOOLS_TEST_WRAPPER (for example
+// "valgrind --error-exitcode=86"), split at blanks; empty when unset.
+std::vector<std::string> WrapperWords() {
+  std::vector<std::string> words;
+  const char* wrapper = std::getenv("TREETOOLS_TEST_WRAPPER");
+  std::istringstream in(wrapper != nullptr ? wrapper : "");
+  for (std::string word; in >> word;) words.push_back(word);
+  return words;
+}
 
 [[noreturn]] void ExecChild(const std::string& program, const std::vector<std::string>& args,
                             const RunOptions& options, int in_fd, int out_fd, int err_fd) {
@@ -26,11 +38,13 @@ namespace {
     _exit(125);
   }
   for (const std::string& entry : options.env) putenv(const_cast<char*>(entry.c_str()));
+  std::vector<std::string> words = WrapperWords();
+  words.push_back(program);
+  words.insert(words.end(), args.begin(), args.end());
   std::vector<char*> argv;
-  argv.push_back(const_cast<char*>(program.c_str()));
-  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  for (std::string& word : words) argv.push_back(word.data());
   argv.push_back(nullptr);
-  execve(program.c_str(), argv.data(), environ);
+  execvp(argv[0], argv.data());
   _exit(127);
 }
 

@@ -22,6 +22,8 @@ struct RunResult {
   int signal = 0;
 };
 
+// Runs `program` with `args`. When the environment variable TREETOOLS_TEST_WRAPPER is set
+// (for example to "valgrind --error-exitcode=86"), the program runs under that command.
 class ChildProcess {
  public:
   ChildProcess(const std::string& program, const std::vector<std::string>& args,
