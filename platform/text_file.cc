@@ -38,9 +38,7 @@ void AppendLines(const std::vector<std::basic_string<CharT>>& lines,
 
 std::vector<std::string> SplitTextLines(std::string_view bytes) { return SplitLines(bytes); }
 
-std::vector<std::u16string> SplitTextLines(std::u16string_view units) {
-  return SplitLines(units);
-}
+std::vector<std::u16string> SplitTextLines(std::u16string_view units) { return SplitLines(units); }
 
 void AppendTextLines(const std::vector<std::string>& lines, std::string* text) {
   AppendLines(lines, text);

@@ -43,7 +43,8 @@ TEST(TextLines, RoundTripNormalisesOnlyLineBreaks) {
 TEST(TextLines, Utf16UnitsFollowTheSameRules) {
   const std::u16string units = {u'a', 0x0A0D, u'\r', u'\n', 0x0D0A, u'\r', u'b', u'\n',
                                 u'\n', 0xD800, u'\r'};
-  const std::vector<std::u16string> lines = {{u'a', 0x0A0D}, {0x0D0A, u'\r', u'b'}, {}, {0xD800, u'\r'}};
+  const std::vector<std::u16string> lines = {
+      {u'a', 0x0A0D}, {0x0D0A, u'\r', u'b'}, {}, {0xD800, u'\r'}};
   EXPECT_EQ(SplitTextLines(units), lines);
   EXPECT_EQ(SplitTextLines(std::u16string_view()), std::vector<std::u16string>{});
   std::u16string text = u"\uFEFF";

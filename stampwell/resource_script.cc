@@ -32,11 +32,13 @@ struct VersionPass {
   std::basic_string_view<CharT> value_replacement;
 };
 
+// The texts of both passes in the code units of CharT.
 template <typename CharT>
 struct PassTexts {
   static constexpr auto kProductStatement = Units<CharT>(" PRODUCTVERSION ");
   static constexpr auto kProductValue = Units<CharT>("VALUE \"ProductVersion\",");
-  static constexpr auto kProductValueLine = Units<CharT>("            VALUE \"ProductVersion\", \"");
+  static constexpr auto kProductValueLine =
+      Units<CharT>("            VALUE \"ProductVersion\", \"");
   static constexpr auto kFileStatement = Units<CharT>(" FILEVERSION ");
   static constexpr auto kFileValue = Units<CharT>("VALUE \"FileVersion\",");
   static constexpr auto kFileValueLine = Units<CharT>("            VALUE \"FileVersion\", \"");
@@ -74,8 +76,8 @@ void ApplyVersion(const VersionPass<CharT>& pass, std::vector<std::basic_string<
 }
 
 template <typename CharT>
-void ApplyVersions(std::vector<std::basic_string<CharT>>& lines,
-                   const std::string& product_version, const std::string& file_version) {
+void ApplyVersions(std::vector<std::basic_string<CharT>>& lines, const std::string& product_version,
+                   const std::string& file_version) {
   if (!product_version.empty()) ApplyProductVersion(lines, product_version);
   if (!file_version.empty()) ApplyFileVersion(lines, file_version);
 }

@@ -114,11 +114,12 @@ TEST(RewriteScriptEncodings, Utf16UnitsPassUnchangedAndVersionsAreEncoded) {
   const std::u16string odd = OddUnits();
   const std::u16string script = odd + u"\r" + odd + u"\n VALUE \"ProductVersion\", \"1\"" + odd +
                                 u"\r\n PRODUCTVERSION 1 " + odd + u"\n FILEVERSION 1\n" + odd;
-  const std::u16string stamped = odd + u"\r" + odd +
-                                 u"\r\n            VALUE \"ProductVersion\", \"2, 1\u03B2, 0, 0\\0\""
-                                 u"\r\n PRODUCTVERSION 2, 1\u03B2, 0, 0"
-                                 u"\r\n FILEVERSION 3, \uFFFD, 0, 0\r\n" +
-                                 odd + u"\r\n";
+  const std::u16string stamped =
+      odd + u"\r" + odd +
+      u"\r\n            VALUE \"ProductVersion\", \"2, 1\u03B2, 0, 0\\0\""
+      u"\r\n PRODUCTVERSION 2, 1\u03B2, 0, 0"
+      u"\r\n FILEVERSION 3, \uFFFD, 0, 0\r\n" +
+      odd + u"\r\n";
   for (const Layout& layout : kLayouts) {
     if (!layout.wide || layout.mark.empty()) continue;
     Lines lines = {"previous"};

@@ -1,5 +1,5 @@
-// Stampwell on real resource scripts from public projects, in every encoding they come in:
-// each keeps its encoding and mark, and only its version lines change.
+// Stampwell on scripts in every encoding, real ones from public projects first: each keeps its
+// encoding and mark, and only its version lines change.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -144,6 +144,35 @@ TEST(StampwellCorpus, EveryEncodingKeptAndOnlyVersionLinesChanged) {
               encodings.count("8-bit"))
       << "the corpus holds each kind of script";
   EXPECT_GT(changed, 0);
+}
+
+// Stores ASCII text as UTF-16 in either byte order.
+std::string Utf16(std::string_view ascii, bool big_endian) {
+  std::string bytes;
+  for (char c : ascii) bytes += big_endian ? std::string{'\0', c} : std::string{c, '\0'};
+  return bytes;
+}
+
+TEST(StampwellEncodings, Utf16ScriptsAreStampedAndAnOddByteIsReported) {
+  const std::string script = "1 VERSIONINFO\n FILEVERSION 1,0,0,1\r\n PRODUCTVERSION 1\r";
+  const std::string stamped =
+      "1 VERSIONINFO\r\n FILEVERSION 2, 1, 7, 0\r\n PRODUCTVERSION 2, 1, 0, 0\r\n";
+  ScratchDir dir;
+  dir.Write("marked.rc", "\xFF\xFE" + Utf16(script, false));
+  dir.Write("big.rc", Utf16(script, true));
+  const std::string odd = "\xFE\xFF" + Utf16(script, true) + "\n";
+  dir.Write("odd.rc", odd);
+
+  testsupport::RunOptions options;
+  options.cwd = dir.path();
+  const testsupport::RunResult result =
+      testsupport::Run(STAMPWELL_BIN, {"-s", "-vp", "2.1", "-vf", "2.1.7"}, options);
+  EXPECT_EQ(result.err, "Stampwell: left alone '" + dir.Path("odd.rc") +
+                            "': UTF-16 text with an odd trailing byte; left untouched\n");
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_EQ(dir.Read("marked.rc"), "\xFF\xFE" + Utf16(stamped, false));
+  EXPECT_EQ(dir.Read("big.rc"), Utf16(stamped, true));
+  EXPECT_EQ(dir.Read("odd.rc"), odd);
 }
 
 }  // namespace
