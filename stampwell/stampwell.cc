@@ -5,6 +5,7 @@
 #include "common/cmd_line_switches.h"
 #include "common/process_directory.h"
 #include "platform/current_dir.h"
+#include "stampwell/run_interactive.h"
 
 int g_bShowDialog = 1;
 std::string g_strProductVersion;
@@ -51,12 +52,7 @@ bool ReadSwitches(const CCmdLineSwitches& switches) {
 
 void StampTree(CReporter& reporter) {
   std::string directory;
-  int err = 0;
-  if (!platform::GetCurrentDir(&directory, &err)) {
-    std::printf("Error reading current directory!\n");
-    reporter.FailErrno("cannot read current directory", ".", err);
-    return;
-  }
+  if (!ReadCurrentDirectory(&directory, reporter)) return;
   ProcessDirectory(
       directory, [&](const std::string& path) { StampFile(path, reporter); },
       [&](const std::string& path, int list_err) {
@@ -66,17 +62,24 @@ void StampTree(CReporter& reporter) {
 
 }  // namespace
 
+bool ReadCurrentDirectory(std::string* directory, CReporter& reporter) {
+  int err = 0;
+  if (platform::GetCurrentDir(directory, &err)) return true;
+  std::printf("Error reading current directory!\n");
+  reporter.FailErrno("cannot read current directory", ".", err);
+  return false;
+}
+
 int StampwellMain(int argc, char** argv) {
   g_bShowDialog = 1;
   CCmdLineSwitches switches(argc, argv);
   if (!ReadSwitches(switches)) return 0;
-  if (g_bShowDialog) {
-    std::fprintf(stderr,
-                 "Stampwell: the interactive form is not available yet; run with -s to stamp "
-                 "silently. Nothing was changed.\n");
-    return 1;
-  }
   CReporter reporter("Stampwell");
+  if (g_bShowDialog) {
+    InteractiveResult result = RunInteractive(reporter);
+    if (result == InteractiveResult::kCancelled) return 0;
+    if (result == InteractiveResult::kFailed) return 1;
+  }
   StampTree(reporter);
   return reporter.Failed() ? 1 : 0;
 }

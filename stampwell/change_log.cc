@@ -1,0 +1,50 @@
+#include "stampwell/change_log.h"
+
+#include <cstdio>
+
+#include "platform/clock.h"
+#include "platform/file_create.h"
+#include "stampwell/line_file.h"
+
+namespace {
+
+constexpr size_t kRuleLength = 79;
+
+std::string HeaderLine(const ChangeLogEntry& entry) {
+  return entry.date + " - v. " + entry.productVersion + "  build " + entry.fileVersion;
+}
+
+}  // namespace
+
+std::string FormatLogDate(std::time_t moment) {
+  // The program never sets LC_TIME, so %b gives the C locale's month names.
+  std::tm fields{};
+  int err = 0;
+  char text[64];
+  if (!platform::LocalCalendar(moment, &fields, &err) ||
+      std::strftime(text, sizeof text, "%d-%b-%Y", &fields) == 0) {
+    return "";
+  }
+  return text;
+}
+
+std::string ChangeLogPath(const std::string& workDir) {
+  std::string path = workDir;
+  if (path.empty() || path.back() != '/') path += '/';
+  return path + "Version.txt";
+}
+
+bool WriteChangeLog(const std::string& path, const ChangeLogEntry& entry, CReporter& reporter) {
+  platform::FileFailure create_failure;
+  bool exists = platform::EnsureFileExists(path, &create_failure);
+  if (!exists) std::printf("Error creating version.txt file!\n");
+  CLineFile log(path, 1);
+  log.InsertLine(0, std::string(kRuleLength, '-'));
+  log.InsertLine(1, HeaderLine(entry));
+  log.InsertLine(2, "");
+  log.InsertText(3, entry.comment);
+  if (log.Save() == 1) return true;
+  const platform::FileFailure& failure = exists ? log.LastFailure() : create_failure;
+  reporter.Fail(failure.what, path, failure.reason);
+  return false;
+}

@@ -1,0 +1,47 @@
+// A whole text file held as lines, edited in memory and written back on request.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/file_io.h"
+
+// Loads the file given to the constructor; lines and multi-line blocks can then be inserted
+// anywhere, and Save writes the lines back (CR LF after each) once per load, and only in mode 1.
+// Saving replaces the file through a temporary file, so a failed save leaves it as it was.
+class CLineFile {
+ public:
+  CLineFile(const std::string& path, int mode);
+  virtual ~CLineFile() = default;
+
+  // 1 when the file was read, else 0 with the reason in LastFailure(); the lines then stay as
+  // they were.
+  int Load(const std::string& path, int mode);
+  // 1 when the file was written, else 0; LastFailure() names the reason when a write was tried.
+  // Either way the file counts as not loaded afterwards.
+  int Save();
+
+  // Appends `text` up to its first line break.
+  void AddLine(std::string_view text);
+  // Inserts `text` up to its first line break as line `index`; at or past the end it appends.
+  void InsertLine(size_t index, std::string_view text);
+  // Appends the lines of `text`; empty lines inside it are dropped, an empty text is one empty
+  // line.
+  void AddText(std::string_view text);
+  // Inserts the lines of `text` from line `index` on, in their order; past the end it appends.
+  void InsertText(size_t index, std::string_view text);
+
+  bool IsLoaded() const { return m_bLoaded != 0; }
+  int Mode() const { return m_nMode; }
+  const std::string& Path() const { return m_strPath; }
+  const std::vector<std::string>& Lines() const { return m_lines; }
+  const platform::FileFailure& LastFailure() const { return m_failure; }
+
+ private:
+  int m_bLoaded = 0;
+  int m_nMode = 0;
+  std::vector<std::string> m_lines;
+  std::string m_strPath;
+  platform::FileFailure m_failure;
+};
