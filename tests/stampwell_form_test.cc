@@ -494,4 +494,20 @@ TEST(StampwellForm, UnreadableWorkingDirectoryStopsBeforeTheForm) {
   EXPECT_TRUE(fs::is_empty(run.Tree()));
 }
 
+TEST(StampwellForm, TerminalThatCannotHoldAFormFailsAndTouchesNothing) {
+  FormRun run;
+  run.dir().Write("tree/a.rc", kScript);
+  FormOptions options;
+  options.prefix = "env TERM=dumb";
+  run.Start(options);
+  EXPECT_EQ(run.Finish(), 1);
+  EXPECT_EQ(run.Out(), "");
+  EXPECT_EQ(run.Err(),
+            "Stampwell: cannot show the version form on '/dev/tty': the terminal type 'dumb' is "
+            "unknown or cannot hold a form (run with -s to stamp silently, without the form)\n");
+  run.ExpectTerminalRestored();
+  EXPECT_EQ(run.dir().Read("tree/a.rc"), kScript);
+  EXPECT_FALSE(fs::exists(run.Tree("Version.txt")));
+}
+
 }  // namespace

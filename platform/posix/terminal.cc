@@ -34,13 +34,18 @@ void RestoreOnInterrupt() {
   tcsetattr(g_ttyFd, TCSANOW, &g_savedModes);
 }
 
+bool HasCapability(const char* name) {
+  const char* value = tigetstr(name);
+  return value != nullptr && value != reinterpret_cast<const char*>(-1);
+}
+
 // The control strings that undo what a full-screen program switched on: attributes, the
 // cursor, the keypad mode and the alternate screen.
 void PrepareLeaveSequence() {
   size_t length = 0;
   for (const char* name : {"sgr0", "cnorm", "rmkx", "rmcup"}) {
+    if (!HasCapability(name)) continue;
     const char* value = tigetstr(name);
-    if (value == nullptr || value == reinterpret_cast<const char*>(-1)) continue;
     size_t size = std::strlen(value);
     if (length + size > sizeof g_leaveSequence) break;
     std::memcpy(g_leaveSequence + length, value, size);
@@ -180,7 +185,7 @@ bool CursesTerminal::StartCurses(std::string* reason) {
   std::setlocale(LC_CTYPE, "");
   use_tioctl(TRUE);
   screen_ = newterm(type, tty_, tty_);
-  if (screen_ == nullptr) {
+  if (screen_ == nullptr || !HasCapability("cup")) {
     *reason = std::string("the terminal type '") + type + "' is unknown or cannot hold a form";
     return false;
   }
