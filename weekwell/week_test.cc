@@ -34,10 +34,9 @@ struct Case {
 
 std::string Describe(const Case& c) {
   const Wall& w = c.wall;
-  return std::string(c.zone) + " " + std::to_string(w.year) + "-" + std::to_string(w.month) +
-         "-" + std::to_string(w.day) + " " + std::to_string(w.hour) + ":" +
-         std::to_string(w.minute) + ":" + std::to_string(w.second) + " UTC" +
-         std::to_string(w.utc_offset_minutes) + "min";
+  return std::string(c.zone) + " " + std::to_string(w.year) + "-" + std::to_string(w.month) + "-" +
+         std::to_string(w.day) + " " + std::to_string(w.hour) + ":" + std::to_string(w.minute) +
+         ":" + std::to_string(w.second) + " UTC" + std::to_string(w.utc_offset_minutes) + "min";
 }
 
 // Selects a time zone per case and puts the test's own zone back afterwards.
@@ -76,9 +75,9 @@ TEST(CountSundays, CountsSundaysUpToTheDay) {
   struct {
     int yday, wday, count;
   } cases[] = {
-      {0, 0, 1},    {0, 1, 0},    {0, 6, 0},    {1, 0, 1},    {5, 6, 0},    {6, 0, 1},
-      {6, 6, 1},    {7, 0, 2},    {13, 6, 2},   {363, 0, 52}, {364, 0, 53}, {364, 6, 52},
-      {365, 0, 53}, {365, 1, 53}, {365, 6, 52},
+      {0, 0, 1},    {0, 1, 0},    {0, 6, 0},    {1, 0, 1},    {5, 6, 0},
+      {6, 0, 1},    {6, 6, 1},    {7, 0, 2},    {13, 6, 2},   {363, 0, 52},
+      {364, 0, 53}, {364, 6, 52}, {365, 0, 53}, {365, 1, 53}, {365, 6, 52},
   };
   for (const auto& c : cases) {
     std::tm local{};
@@ -129,9 +128,11 @@ TEST_F(WeekLineAtTest, CountsEachDayFromItsFirstLocalMomentAcrossClockChanges) {
       {"America/New_York", {2024, 3, 9, 23, 59, 59, -300}, "Today is '09 March 2024' Week # 9\n"},
       {"America/New_York", {2024, 3, 10, 0, 0, 0, -300}, "Today is '10 March 2024' Week # 10\n"},
       {"America/New_York", {2024, 3, 10, 0, 30, 0, -300}, "Today is '10 March 2024' Week # 10\n"},
-      {"America/New_York", {2024, 11, 3, 0, 30, 0, -240},
+      {"America/New_York",
+       {2024, 11, 3, 0, 30, 0, -240},
        "Today is '03 November 2024' Week # 44\n"},
-      {"America/New_York", {2024, 11, 3, 1, 30, 0, -300},
+      {"America/New_York",
+       {2024, 11, 3, 1, 30, 0, -300},
        "Today is '03 November 2024' Week # 44\n"},
       {"Europe/London", {2024, 3, 31, 0, 0, 0, 0}, "Today is '31 March 2024' Week # 13\n"},
       {"Europe/London", {2024, 3, 31, 0, 30, 0, 0}, "Today is '31 March 2024' Week # 13\n"},
@@ -149,10 +150,10 @@ TEST_F(WeekLineAtTest, CountsEachDayFromItsFirstLocalMomentAcrossClockChanges) {
       {"America/Santiago", {2024, 4, 7, 0, 0, 0, -240}, "Today is '07 April 2024' Week # 14\n"},
       {"America/Santiago", {2024, 4, 7, 0, 30, 0, -240}, "Today is '07 April 2024' Week # 14\n"},
       // Midnight is skipped: Sunday begins at 01:00.
-      {"America/Santiago", {2024, 9, 7, 23, 59, 59, -240},
+      {"America/Santiago",
+       {2024, 9, 7, 23, 59, 59, -240},
        "Today is '07 September 2024' Week # 35\n"},
-      {"America/Santiago", {2024, 9, 8, 1, 0, 0, -180},
-       "Today is '08 September 2024' Week # 36\n"},
+      {"America/Santiago", {2024, 9, 8, 1, 0, 0, -180}, "Today is '08 September 2024' Week # 36\n"},
   };
   ExpectLines(cases);
 }

@@ -12,8 +12,8 @@ int WeekwellMain(int /*argc*/, char** /*argv*/) {
   std::string line;
   int err = 0;
   if (!WeekLineAt(now, &line, &err)) {
-    CReporter("Weekwell").FailErrno("cannot take the local date of the clock reading",
-                                    std::to_string(now), err);
+    CReporter("Weekwell")
+        .FailErrno("cannot take the local date of the clock reading", std::to_string(now), err);
     return 1;
   }
   std::fputs(line.c_str(), stdout);
