@@ -11,7 +11,6 @@
 #include <ctime>
 #include <filesystem>
 #include <map>
-#include <regex>
 #include <set>
 #include <sstream>
 
@@ -105,24 +104,47 @@ struct TrashEntry {
   std::string date;
 };
 
+bool IsDate(const std::string& text) {
+  const std::string shape = "0000-00-00T00:00:00";
+  if (text.size() != shape.size()) return false;
+  for (size_t i = 0; i < shape.size(); ++i) {
+    bool digit = text[i] >= '0' && text[i] <= '9';
+    if (shape[i] == '0' ? !digit : text[i] != shape[i]) return false;
+  }
+  return true;
+}
+
+// Reads an info entry that holds exactly the header, "Path=" and "DeletionDate=" lines.
+bool ParseInfo(const std::string& text, TrashEntry* entry) {
+  const std::string head = "[Trash Info]\nPath=";
+  const std::string date_key = "\nDeletionDate=";
+  size_t date_at = text.find(date_key);
+  if (!text.starts_with(head) || date_at == std::string::npos || !text.ends_with("\n")) {
+    return false;
+  }
+  entry->path = PercentDecode(text.substr(head.size(), date_at - head.size()));
+  size_t date_start = date_at + date_key.size();
+  entry->date = text.substr(date_start, text.size() - 1 - date_start);
+  return !entry->path.empty() && entry->path.find('\n') == std::string::npos &&
+         IsDate(entry->date);
+}
+
 // Every entry of `trash_dir`; fails the test when an info file is not exactly as expected or
 // its file is missing.
 std::vector<TrashEntry> ReadTrash(const std::string& trash_dir) {
   std::vector<TrashEntry> entries;
   if (!fs::exists(trash_dir + "/info")) return entries;
-  const std::regex format("\\[Trash Info\\]\nPath=([^\n]+)\nDeletionDate=(\\d{4}-\\d\\d-\\d\\dT"
-                          "\\d\\d:\\d\\d:\\d\\d)\n");
   for (const auto& info : fs::directory_iterator(trash_dir + "/info")) {
     std::string file = info.path().filename();
     std::string text = ReadFileOrDie(info.path());
-    std::smatch match;
-    if (!std::regex_match(text, match, format)) {
+    TrashEntry entry;
+    if (!ParseInfo(text, &entry)) {
       ADD_FAILURE() << info.path() << " holds: " << text;
       continue;
     }
-    std::string name = file.substr(0, file.size() - std::string(".trashinfo").size());
-    EXPECT_TRUE(fs::exists(fs::symlink_status(trash_dir + "/files/" + name))) << name;
-    entries.push_back({name, PercentDecode(match[1]), match[2]});
+    entry.name = file.substr(0, file.size() - std::string(".trashinfo").size());
+    EXPECT_TRUE(fs::exists(fs::symlink_status(trash_dir + "/files/" + entry.name))) << entry.name;
+    entries.push_back(entry);
   }
   return entries;
 }

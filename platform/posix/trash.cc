@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/path_anchor.h"
@@ -31,6 +32,9 @@ struct Volume {
   bool opened = false;
   TrashDir dir;
   std::string unusable;  // why nothing can be trashed here, once that is known
+  // Names this run has given in this trash: a file with one of them goes straight to a
+  // unique name, since by-products of the same name come back in many folders.
+  std::unordered_set<std::string> given;
 };
 
 bool IsWithin(const std::string& path, const std::string& dir) {
@@ -190,19 +194,21 @@ struct Trash::State {
     return path.substr(volume.topdir == "/" ? 1 : volume.topdir.size() + 1);
   }
 
-  int Move(const Volume& volume, const std::string& path) {
+  int Move(Volume& volume, const std::string& path) {
     std::string info_text = TrashInfoText(InfoPath(volume, path), Date());
     std::string leaf = path.substr(path.rfind('/') + 1);
     ParentAnchor source(path);
     if (source.error() != 0) return source.error();
     SignalBlock block;
     int err = EEXIST;
-    for (int attempt = 0; attempt < kNameAttempts && err == EEXIST; ++attempt) {
-      if (attempt == 0 && leaf.size() > kMaxTrashName) continue;
+    bool own_name_free = leaf.size() <= kMaxTrashName && !volume.given.contains(leaf);
+    for (int attempt = own_name_free ? 0 : 1; attempt < kNameAttempts && err == EEXIST;
+         ++attempt) {
       if (attempt == kNameAttempts - 1) tag = RandomTag();
       std::string name = attempt == 0 ? leaf : UniqueTrashName(leaf, tag, ++counter);
       err = Place(volume.dir, source, name, info_text);
     }
+    if (own_name_free) volume.given.insert(leaf);
     return err;
   }
 };
