@@ -117,7 +117,11 @@ struct FormOptions {
 // the terminal's settings before and after it ran.
 class FormRun {
  public:
-  FormRun() : socket_(UniqueSocketName()), tmux_(FindProgram("tmux")) { dir_.MakeDir("tree"); }
+  // Every run has a tmux server of its own, reached through a socket in the scratch directory,
+  // so that no run can meet another's keys or screen and nothing is left behind.
+  FormRun() : socket_(dir_.Path("tmux.socket")), tmux_(FindProgram("tmux")) {
+    dir_.MakeDir("tree");
+  }
   ~FormRun() {
     // The server is usually gone already, with the program's end.
     if (started_) Tmux({"kill-server"}, " 2> /dev/null");
@@ -195,15 +199,9 @@ class FormRun {
   }
 
  private:
-  // Every run has a tmux server of its own, so that no run can meet another's keys or screen.
-  static std::string UniqueSocketName() {
-    static int runs = 0;
-    return "treetools-form-" + std::to_string(getpid()) + "-" + std::to_string(++runs);
-  }
-
   // Runs a tmux command on this run's server. tmux itself never runs under the test wrapper.
   TmuxResult Tmux(const std::vector<std::string>& args, std::string_view redirect = "") {
-    std::string command = Quoted(tmux_) + " -L " + Quoted(socket_) + " -f /dev/null";
+    std::string command = Quoted(tmux_) + " -S " + Quoted(socket_) + " -f /dev/null";
     for (const std::string& arg : args) command += " " + Quoted(arg);
     command += redirect;
     TmuxResult result;
