@@ -6,8 +6,8 @@ namespace platform {
 namespace {
 
 bool KeptAsIs(unsigned char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-         c == '-' || c == '_' || c == '.' || c == '~' || c == '/';
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+         c == '_' || c == '.' || c == '~' || c == '/';
 }
 
 // An extension worth keeping at the end of a unique name: a short last ".xyz" that is not the

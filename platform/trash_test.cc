@@ -79,7 +79,8 @@ TEST_F(TrashTest, MovesTheFileAfterWritingItsInfoEntry) {
   EXPECT_EQ(date.size(), before.size()) << date;
   EXPECT_LE(before, date);
   EXPECT_GE(after, date);
-  for (const char* made : {"", "/files", "/info"}) EXPECT_EQ(Mode(trash_dir_ + made), 0700u) << made;
+  for (const char* made : {"", "/files", "/info"})
+    EXPECT_EQ(Mode(trash_dir_ + made), 0700u) << made;
   EXPECT_EQ(Mode(TrashPath("info/main.obj.trashinfo")), 0600u);
 }
 
@@ -192,8 +193,8 @@ TEST(Trash, UnusableHomeTrashLeavesTheFileInPlace) {
   platform::Trash trash(dir.Path("plain-file/share"), static_cast<unsigned>(geteuid()));
   platform::FileFailure failure;
   EXPECT_FALSE(trash.MoveToTrash(dir.Path("tree/main.obj"), &failure));
-  EXPECT_EQ(failure.reason, "cannot use the trash '" + dir.Path("plain-file/share/Trash") +
-                                "': Not a directory");
+  EXPECT_EQ(failure.reason,
+            "cannot use the trash '" + dir.Path("plain-file/share/Trash") + "': Not a directory");
   EXPECT_EQ(dir.Read("tree/main.obj"), "kept");
 }
 

@@ -49,13 +49,26 @@ TEST_F(CleanFileTest, ExtensionOfTheLastComponentDecides) {
     bool with_re;
   };
   const Case cases[] = {
-      {"main.obj", true, true},    {"MAIN.OBJ", true, true},     {"App.Pdb", true, true},
-      {"x.TMP", true, true},       {".obj", true, true},         {".hidden.log", true, true},
-      {"x.obj.bak", false, false}, {"x.objx", false, false},     {"obj", false, false},
-      {"x.", false, false},        {"x.resx", false, false},     {"x.tmpl", false, false},
-      {"Debug.obj/readme", false, false},  {"Release.tmp/notes.txt", false, false},
-      {"app.exe", false, true},    {"App.DLL", false, true},     {"app.lib", false, true},
-      {"ctl.ocx", false, true},    {"types.tlb", false, true},   {"lib.exe/readme", false, false},
+      {"main.obj", true, true},
+      {"MAIN.OBJ", true, true},
+      {"App.Pdb", true, true},
+      {"x.TMP", true, true},
+      {".obj", true, true},
+      {".hidden.log", true, true},
+      {"x.obj.bak", false, false},
+      {"x.objx", false, false},
+      {"obj", false, false},
+      {"x.", false, false},
+      {"x.resx", false, false},
+      {"x.tmpl", false, false},
+      {"Debug.obj/readme", false, false},
+      {"Release.tmp/notes.txt", false, false},
+      {"app.exe", false, true},
+      {"App.DLL", false, true},
+      {"app.lib", false, true},
+      {"ctl.ocx", false, true},
+      {"types.tlb", false, true},
+      {"lib.exe/readme", false, false},
   };
   const char* always[] = {".idb", ".ilk", ".obj", ".pdb", ".res", ".pch", ".aps",
                           ".ncb", ".plg", ".pcc", ".exp", ".sbr", ".log", ".tmp"};

@@ -70,8 +70,8 @@ TEST(ReadSwitches, SetsTheFlags) {
 
 TEST(ReadSwitches, HelpWinsOverEverything) {
   const std::vector<std::vector<const char*>> commands = {
-      {"-?"}, {"-h"}, {"-help"}, {"--help"}, {"/HELP"}, {"-H"}, {"/?"},
-      {"-re", "-d", "-?"}, {"-n", "-help"}, {"somefile", "/h"}};
+      {"-?"}, {"-h"}, {"-help"},           {"--help"},      {"/HELP"},
+      {"-H"}, {"/?"}, {"-re", "-d", "-?"}, {"-n", "-help"}, {"somefile", "/h"}};
   for (const auto& args : commands) {
     Outcome outcome = Read(args);
     EXPECT_FALSE(outcome.run) << testing::PrintToString(args);

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sched.h>
+#include <signal.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -125,8 +126,7 @@ bool ParseInfo(const std::string& text, TrashEntry* entry) {
   entry->path = PercentDecode(text.substr(head.size(), date_at - head.size()));
   size_t date_start = date_at + date_key.size();
   entry->date = text.substr(date_start, text.size() - 1 - date_start);
-  return !entry->path.empty() && entry->path.find('\n') == std::string::npos &&
-         IsDate(entry->date);
+  return !entry->path.empty() && entry->path.find('\n') == std::string::npos && IsDate(entry->date);
 }
 
 // Every entry of `trash_dir`; fails the test when an info file is not exactly as expected or
@@ -195,7 +195,7 @@ class SweepwellTest : public testing::Test {
 
 TEST_F(SweepwellTest, HelpWinsOverEverything) {
   Write("Debug/main.obj", "obj");
-  const std::vector<Strings> commands = {{"-?"},  {"-h"},  {"-help"}, {"--help"},
+  const std::vector<Strings> commands = {{"-?"},    {"-h"}, {"-help"},           {"--help"},
                                          {"/HELP"}, {"-H"}, {"-re", "-d", "-?"}, {"-n", "/h"}};
   for (const Strings& args : commands) {
     RunResult result = Sweepwell(args);
@@ -208,14 +208,27 @@ TEST_F(SweepwellTest, HelpWinsOverEverything) {
 }
 
 TEST_F(SweepwellTest, ByProductsGoToTheTrashInWalkOrder) {
-  const Strings chosen = {"MAIN.OBJ", "App.Pdb", "x.TMP", ".obj", ".hidden.pch",
-                          "Release.tmp/main.obj", "src/Debug/vc60.idb",
-                          "Source Files/caf\xC3\xA9 1.obj", "all/x.idb", "all/x.ilk", "all/x.res",
-                          "all/x.aps", "all/x.ncb", "all/x.plg", "all/x.pcc", "all/x.exp",
-                          "all/x.sbr", "all/x.log"};
-  const Strings kept = {"x.obj.bak", "x.objx", "obj", "x.", "x.resx", "x.tmpl",
-                        "Debug.obj/readme", "src/main.cpp", "app.exe", "app.dll", "app.lib",
-                        "ctl.ocx", "types.tlb"};
+  const Strings chosen = {"MAIN.OBJ",
+                          "App.Pdb",
+                          "x.TMP",
+                          ".obj",
+                          ".hidden.pch",
+                          "Release.tmp/main.obj",
+                          "src/Debug/vc60.idb",
+                          "Source Files/caf\xC3\xA9 1.obj",
+                          "all/x.idb",
+                          "all/x.ilk",
+                          "all/x.res",
+                          "all/x.aps",
+                          "all/x.ncb",
+                          "all/x.plg",
+                          "all/x.pcc",
+                          "all/x.exp",
+                          "all/x.sbr",
+                          "all/x.log"};
+  const Strings kept = {"x.obj.bak", "x.objx",           "obj",          "x.",      "x.resx",
+                        "x.tmpl",    "Debug.obj/readme", "src/main.cpp", "app.exe", "app.dll",
+                        "app.lib",   "ctl.ocx",          "types.tlb"};
   for (const std::string& name : chosen) Write(name, "bytes of " + name);
   for (const std::string& name : kept) Write(name, "kept");
   dir_.MakeDir("tree/old.obj");
@@ -252,8 +265,8 @@ TEST_F(SweepwellTest, SwitchesChooseTheListsAndTheWayOfRemoving) {
     bool permanently;
   };
   const Case cases[] = {
-      {{}, false, false},          {{"-re"}, true, false},        {{"-d"}, false, true},
-      {{"-re", "-d"}, true, true}, {{"-RE", "/D"}, true, true},   {{"-x", "somefile"}, false, false},
+      {{}, false, false},          {{"-re"}, true, false},      {{"-d"}, false, true},
+      {{"-re", "-d"}, true, true}, {{"-RE", "/D"}, true, true}, {{"-x", "somefile"}, false, false},
   };
   const Strings files = {"Debug/main.obj", "Debug/app.exe", "Debug/app.DLL", "readme.txt"};
   for (const Case& c : cases) {
@@ -343,8 +356,8 @@ TEST_F(SweepwellTest, SameNamesFromDifferentFoldersAreAllKept) {
   }
   for (auto& [path, contents] : found) {
     // The two runs' files of one path, in either order.
-    std::string swapped = contents.substr(contents.find('|') + 1) +
-                          contents.substr(0, contents.find('|') + 1);
+    std::string swapped =
+        contents.substr(contents.find('|') + 1) + contents.substr(0, contents.find('|') + 1);
     EXPECT_TRUE(contents == trashed[path] || swapped == trashed[path]) << path;
   }
   EXPECT_EQ(found.size(), trashed.size());
@@ -411,6 +424,33 @@ TEST_F(SweepwellTest, WhatIsInTheTrashIsNeverTouched) {
   }
 }
 
+TEST_F(SweepwellTest, InterruptedRunLeavesEveryFileInTheTreeOrInTheTrashWithItsEntry) {
+  const int kFiles = 5000;
+  auto name = [](int i) {
+    return "d" + std::to_string(i % 50) + "/f" + std::to_string(i) + ".obj";
+  };
+  for (int i = 0; i < kFiles; ++i) Write(name(i), std::to_string(i));
+  testsupport::ChildProcess child(SWEEPWELL_BIN, {}, Options(tree_));
+  child.ReadUntil(1);  // the first buffer of lines: the run is under way
+  child.Signal(SIGINT);
+  RunResult result = child.Wait();
+  EXPECT_EQ(result.signal, SIGINT);
+
+  std::map<std::string, TrashEntry> entries = ByPath(ReadTrash(trash_));
+  size_t trashed_files = std::distance(fs::directory_iterator(trash_ + "/files"), {});
+  EXPECT_EQ(trashed_files, entries.size()) << "every trashed file has its entry";
+  for (int i = 0; i < kFiles; ++i) {
+    bool in_tree = fs::exists(Tree(name(i)));
+    bool in_trash = entries.contains(Tree(name(i)));
+    ASSERT_NE(in_tree, in_trash) << name(i);
+    std::string where = in_tree ? Tree(name(i)) : trash_ + "/files/" + entries[Tree(name(i))].name;
+    EXPECT_EQ(ReadFileOrDie(where), std::to_string(i));
+  }
+  EXPECT_GT(entries.size(), 0u);
+  EXPECT_LT(entries.size(), static_cast<size_t>(kFiles))
+      << "the run ended before the signal; use a larger tree";
+}
+
 TEST_F(SweepwellTest, MissingCurrentDirectoryIsReported) {
   dir_.MakeDir("gone");
   RunOptions options = Options(dir_.Path("gone"));
@@ -440,8 +480,8 @@ class SweepwellAsUserTest : public SweepwellTest {
     options.as_nobody = true;
     return Sweepwell(args, options);
   }
-  void ExpectReported(const RunResult& result, const std::string& what,
-                      const std::string& path, const std::string& reason) const {
+  void ExpectReported(const RunResult& result, const std::string& what, const std::string& path,
+                      const std::string& reason) const {
     EXPECT_NE(result.err.find("Sweepwell: " + what + " '" + path + "': " + reason + "\n"),
               std::string::npos)
         << result.err;

@@ -53,7 +53,8 @@ std::string RandomTag() {
   unsigned char random[6];
   if (getrandom(random, sizeof random, 0) != sizeof random) {
     unsigned seed = static_cast<unsigned>(time(nullptr)) ^ static_cast<unsigned>(getpid());
-    for (unsigned char& r : random) r = static_cast<unsigned char>(seed = seed * 1103515245 + 12345);
+    for (unsigned char& r : random)
+      r = static_cast<unsigned char>(seed = seed * 1103515245 + 12345);
   }
   std::string tag;
   for (unsigned char r : random) tag += kAlphabet[r % (sizeof kAlphabet - 1)];
@@ -84,8 +85,8 @@ int RenameNoReplace(int from_fd, const char* from, int to_fd, const char* to) {
 int Place(const TrashDir& dir, const ParentAnchor& source, const std::string& name,
           std::string_view info_text) {
   std::string info = name + ".trashinfo";
-  int fd = openat(dir.info_fd, info.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                  0600);
+  int fd =
+      openat(dir.info_fd, info.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd < 0) return errno;
   int err = WriteAll(fd, info_text);
   if (close(fd) != 0 && err == 0) err = errno;
@@ -167,8 +168,9 @@ struct Trash::State {
   bool Open(Volume* volume) {
     if (!volume->opened) {
       volume->opened = true;
-      bool ok = volume->home ? OpenHomeTrash(home.path, &volume->dir, &volume->unusable)
-                             : OpenVolumeTrash(volume->topdir, uid, &volume->dir, &volume->unusable);
+      bool ok = volume->home
+                    ? OpenHomeTrash(home.path, &volume->dir, &volume->unusable)
+                    : OpenVolumeTrash(volume->topdir, uid, &volume->dir, &volume->unusable);
       if (ok) volume->unusable.clear();
     }
     return volume->unusable.empty();
@@ -202,8 +204,7 @@ struct Trash::State {
     SignalBlock block;
     int err = EEXIST;
     bool own_name_free = leaf.size() <= kMaxTrashName && !volume.given.contains(leaf);
-    for (int attempt = own_name_free ? 0 : 1; attempt < kNameAttempts && err == EEXIST;
-         ++attempt) {
+    for (int attempt = own_name_free ? 0 : 1; attempt < kNameAttempts && err == EEXIST; ++attempt) {
       if (attempt == kNameAttempts - 1) tag = RandomTag();
       std::string name = attempt == 0 ? leaf : UniqueTrashName(leaf, tag, ++counter);
       err = Place(volume.dir, source, name, info_text);

@@ -160,14 +160,13 @@ bool OpenHomeTrash(const std::string& path, TrashDir* dir, std::string* reason) 
   return ok;
 }
 
-bool OpenVolumeTrash(const std::string& topdir, unsigned uid, TrashDir* dir,
-                     std::string* reason) {
+bool OpenVolumeTrash(const std::string& topdir, unsigned uid, TrashDir* dir, std::string* reason) {
   std::string own = ".Trash-" + std::to_string(uid);
   ParentAnchor anchor(topdir);
   int top_fd = anchor.error() == 0 ? openat(anchor.dir_fd(), anchor.name(), kDirFlags) : -1;
   std::string why = top_fd < 0 ? std::strerror(anchor.error() ? anchor.error() : errno) : "";
-  bool ok = top_fd >= 0 &&
-            (OpenSharedTrash(top_fd, uid, dir) || OpenOwnTrash(top_fd, own.c_str(), uid, dir, &why));
+  bool ok = top_fd >= 0 && (OpenSharedTrash(top_fd, uid, dir) ||
+                            OpenOwnTrash(top_fd, own.c_str(), uid, dir, &why));
   if (top_fd >= 0) close(top_fd);
   if (!ok) {
     std::string place = (topdir == "/" ? "" : topdir) + "/" + own;

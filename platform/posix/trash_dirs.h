@@ -44,7 +44,6 @@ bool OpenHomeTrash(const std::string& path, TrashDir* dir, std::string* reason);
 
 // Opens the trash of user `uid` at the top directory `topdir` of a file system, making it
 // where missing. On failure fills `reason`.
-bool OpenVolumeTrash(const std::string& topdir, unsigned uid, TrashDir* dir,
-                     std::string* reason);
+bool OpenVolumeTrash(const std::string& topdir, unsigned uid, TrashDir* dir, std::string* reason);
 
 }  // namespace platform
