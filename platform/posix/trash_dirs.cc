@@ -114,7 +114,9 @@ unsigned CurrentUserId() { return geteuid(); }
 
 bool StatPath(const std::string& path, struct stat* st) {
   ParentAnchor anchor(path);
-  return anchor.error() == 0 && fstatat(anchor.dir_fd(), anchor.name(), st, 0) == 0;
+  if (anchor.error() == 0) return fstatat(anchor.dir_fd(), anchor.name(), st, 0) == 0;
+  errno = anchor.error();
+  return false;
 }
 
 HomeTrash LocateHomeTrash(const std::string& data_home) {

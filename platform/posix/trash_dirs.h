@@ -31,7 +31,8 @@ unsigned CurrentUserId();
 
 HomeTrash LocateHomeTrash(const std::string& data_home);
 
-// Reads the file status of `path` (absolute, of any length), following a final link.
+// Reads the file status of `path` (absolute, of any length), following a final link. On
+// failure errno says why.
 bool StatPath(const std::string& path, struct stat* st);
 
 // The top directory of the file system `dev` that holds the directory `dir`: the highest of
