@@ -70,11 +70,24 @@ bool ReadCurrentDirectory(std::string* directory, CReporter& reporter) {
   return false;
 }
 
+// A version is written into single lines: a line break in it would split a script's line in
+// two and grow the script on every run. Such a version is refused before anything is touched.
+bool VersionsFitOnOneLine(CReporter& reporter) {
+  bool fit = true;
+  for (const std::string* version : {&g_strProductVersion, &g_strFileVersion}) {
+    if (version->find_first_of("\r\n") == std::string::npos) continue;
+    reporter.Fail("cannot use version", *version, "holds a line break; nothing was changed");
+    fit = false;
+  }
+  return fit;
+}
+
 int StampwellMain(int argc, char** argv) {
   g_bShowDialog = 1;
   CCmdLineSwitches switches(argc, argv);
   if (!ReadSwitches(switches)) return 0;
   CReporter reporter("Stampwell");
+  if (!VersionsFitOnOneLine(reporter)) return 1;
   if (g_bShowDialog) {
     InteractiveResult result = RunInteractive(reporter);
     if (result == InteractiveResult::kCancelled) return 0;

@@ -120,6 +120,17 @@ TEST(Stampwell, SwitchesAreCaseInsensitiveAndVersionsOptional) {
   }
 }
 
+TEST(Stampwell, VersionWithALineBreakIsRefused) {
+  ScratchDir dir;
+  dir.Write("a.rc", kScript);
+  RunResult result = Stampwell(dir, {"-s", "-vp", "2.1", "-vf", "2\n1"});
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err,
+            "Stampwell: cannot use version '2\n1': holds a line break; nothing was changed\n");
+  EXPECT_EQ(dir.Read("a.rc"), kScript);
+}
+
 TEST(Stampwell, WithoutSilentSwitchAndNoTerminalTouchesNothing) {
   ScratchDir dir;
   dir.Write("a.rc", kScript);

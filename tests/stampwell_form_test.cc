@@ -254,7 +254,8 @@ TEST(StampwellForm, FirstScreenShowsTheDefaultsAndADisabledOk) {
   run.dir().Write("tree/a.rc", kScript);
   std::string today = Today();
   run.Start();
-  std::string screen = run.WaitForText("Text comment");
+  // The buttons are drawn last: waiting for them waits for the whole first screen.
+  std::string screen = run.WaitFor(OkDisabled);
   EXPECT_TRUE(Contains(screen, "Stampwell")) << screen;
   EXPECT_TRUE(Contains(screen, "Working Directory         " + run.Tree())) << screen;
   EXPECT_TRUE(Contains(screen, "Date and time of changes  " + today) ||
@@ -275,7 +276,7 @@ TEST(StampwellForm, FirstScreenShowsTheDefaultsAndADisabledOk) {
 TEST(StampwellForm, OkFollowsTheCommentAndBothVersions) {
   FormRun run;
   run.Start();
-  ASSERT_TRUE(OkDisabled(run.WaitForText("Text comment")));
+  ASSERT_TRUE(OkDisabled(run.WaitFor(OkDisabled))) << run.Screen();
   run.Keys({"Tab", "Tab"});
   run.Type("x");
   EXPECT_TRUE(OkEnabled(run.WaitFor(OkEnabled))) << run.Screen();
@@ -423,8 +424,7 @@ TEST(StampwellForm, TooSmallATerminalSaysSoUntilItGrows) {
   EXPECT_FALSE(Contains(screen, "Product Version")) << screen;
   run.Type("ignored");
   run.Resize(80, 24);
-  screen = run.WaitForText("Text comment");
-  EXPECT_TRUE(OkDisabled(screen)) << screen;
+  screen = run.WaitFor(OkDisabled);
   EXPECT_FALSE(Contains(screen, "ignored")) << screen;
   run.Resize(40, 8);
   run.WaitForText("too small");
