@@ -34,6 +34,26 @@ RunResult Stamp(const std::string& dir) {
   return testsupport::Run(STAMPWELL_BIN, {"-s", "-vf", "2.1.7"}, options);
 }
 
+// Runs Sweepwell with a home (and so a trash) inside the scratch directory `home`.
+RunResult Sweep(const std::string& dir, const std::string& home,
+                const std::vector<std::string>& args) {
+  RunOptions options;
+  options.cwd = dir;
+  options.env = {"HOME=" + home, "XDG_DATA_HOME=" + home + "/.local/share"};
+  return testsupport::Run(SWEEPWELL_BIN, args, options);
+}
+
+// Binds a socket at `path`; returns its descriptor.
+int BindSocket(const std::string& path) {
+  int sock = socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address = {};
+  address.sun_family = AF_UNIX;
+  EXPECT_LT(path.size(), sizeof address.sun_path);
+  std::memcpy(address.sun_path, path.c_str(), std::min(path.size() + 1, sizeof address.sun_path));
+  EXPECT_EQ(bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  return sock;
+}
+
 // Makes `depth` nested directories named "d" below `root`, one step at a time (their full
 // paths exceed what one system call accepts), with a script at the bottom.
 void MakeDeepTree(const std::string& root, int depth) {
@@ -140,13 +160,7 @@ TEST(HostileTree, LinkLoopsAndLinksOutOfTheTreeAreNotFollowed) {
 TEST(HostileTree, FifoAndSocketNamedLikeScriptsNeverBlock) {
   ScratchDir dir;
   ASSERT_EQ(mkfifo(dir.Path("fifo.rc").c_str(), 0666), 0);
-  int sock = socket(AF_UNIX, SOCK_STREAM, 0);
-  sockaddr_un address = {};
-  address.sun_family = AF_UNIX;
-  std::string socket_path = dir.Path("socket.rc");
-  ASSERT_LT(socket_path.size(), sizeof address.sun_path);
-  std::memcpy(address.sun_path, socket_path.c_str(), socket_path.size() + 1);
-  ASSERT_EQ(bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  int sock = BindSocket(dir.Path("socket.rc"));
   dir.Write("plain.rc", kOld);
   RunResult result = Stamp(dir.path());
   close(sock);
@@ -191,6 +205,55 @@ TEST(HostileTree, TreeChangingDuringTheWalk) {
       EXPECT_EQ(bytes, kNew) << path;
     }
   }
+}
+
+TEST(HostileTree, SweepwellRemovesFifoAndSocketByNameWithoutOpeningThem) {
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"-d"}, std::vector<std::string>{}}) {
+    ScratchDir home;
+    ScratchDir dir;
+    ASSERT_EQ(mkfifo(dir.Path("x.obj").c_str(), 0666), 0);
+    int sock = BindSocket(dir.Path("y.obj"));
+    dir.Write("keep.cpp", "int x;");
+    RunResult result = Sweep(dir.path(), home.path(), args);
+    close(sock);
+    EXPECT_EQ(result.exit_code, 0) << result.err;
+    EXPECT_FALSE(fs::exists(fs::symlink_status(dir.Path("x.obj"))));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(dir.Path("y.obj"))));
+    EXPECT_TRUE(fs::exists(dir.Path("keep.cpp")));
+    if (args.empty()) {
+      EXPECT_TRUE(fs::is_fifo(home.Path(".local/share/Trash/files/x.obj")));
+      EXPECT_TRUE(fs::is_socket(home.Path(".local/share/Trash/files/y.obj")));
+    }
+  }
+}
+
+TEST(HostileTree, SweepwellOnDeepWideAndStrangelyNamedTrees) {
+  ScratchDir home;
+  ScratchDir dir;
+  MakeDeepTree(dir.path(), 3000);
+  const std::string names[] = {std::string(251, 'n') + ".obj", "new\nline.obj", "%s%n.pdb",
+                               "\xFF\xFE.tmp", "it's \"q\".log"};
+  for (const std::string& name : names) dir.Write("odd/" + name, "x");
+  ASSERT_EQ(symlink("/", dir.Path("root").c_str()), 0);
+  ASSERT_EQ(symlink(".", dir.Path("odd/self").c_str()), 0);
+
+  RunResult dry = Sweep(dir.path(), home.path(), {"-n"});
+  EXPECT_EQ(dry.exit_code, 0) << dry.err.substr(0, 300);
+  // 3,000 deep directories, "odd", five files; one name holds a line feed of its own.
+  EXPECT_EQ(std::count(dry.out.begin(), dry.out.end(), '\n'), 3000 + 1 + 5 + 1);
+  EXPECT_NE(dry.out.find("Would delete file '" + dir.Path("odd/new\nline.obj") + "'\n"),
+            std::string::npos);
+
+  RunResult trashed = Sweep(dir.path(), home.path(), {});
+  EXPECT_EQ(trashed.exit_code, 0) << trashed.err.substr(0, 300);
+  for (const std::string& name : names) {
+    EXPECT_FALSE(fs::exists(dir.Path("odd/" + name))) << name;
+  }
+  EXPECT_EQ(std::distance(fs::directory_iterator(home.Path(".local/share/Trash/info")),
+                          fs::directory_iterator()),
+            5);
+  EXPECT_EQ(ReadDeepScript(dir.path(), 3000), kOld) << "scripts are not by-products";
 }
 
 }  // namespace
