@@ -29,3 +29,7 @@ bool CCmdLineSwitches::FindSwitch(const std::string& name, std::string* value) c
   }
   return false;
 }
+
+bool CCmdLineSwitches::HelpRequested() const {
+  return FindSwitch("?") || FindSwitch("h") || FindSwitch("help") || FindSwitch("-help");
+}

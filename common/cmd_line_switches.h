@@ -16,6 +16,9 @@ class CCmdLineSwitches {
   // counts. When found and `value` is given, the entry's value is copied into it.
   bool FindSwitch(const std::string& name, std::string* value = nullptr) const;
 
+  // True when help is asked for: "?", "h", "help", or "--help" (the name "-help").
+  bool HelpRequested() const;
+
   const std::vector<std::string>& names() const { return m_names; }
   const std::vector<std::string>& values() const { return m_values; }
 

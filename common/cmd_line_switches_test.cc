@@ -57,6 +57,15 @@ TEST(CCmdLineSwitches, FindSwitchValueOut) {
   EXPECT_EQ(value, "old") << "not found leaves the value alone";
 }
 
+TEST(CCmdLineSwitches, HelpRequested) {
+  for (const char* help : {"-?", "/h", "-HELP", "--help", "/Help"}) {
+    EXPECT_TRUE(Parse({"-s", help}).HelpRequested()) << help;
+  }
+  for (const char* other : {"-s", "help", "---help", "-hh", "?"}) {
+    EXPECT_FALSE(Parse({other}).HelpRequested()) << other;
+  }
+}
+
 TEST(CCmdLineSwitches, EmptyNameFindsPlainArgument) {
   CCmdLineSwitches table = Parse({"file.txt", "-s"});
   std::string value;

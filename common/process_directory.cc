@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "platform/current_dir.h"
 #include "platform/dir_listing.h"
 
 namespace {
@@ -56,4 +57,20 @@ int ProcessDirectory(const std::string& directory, const FileAction& action,
     }
   }
   return 1;
+}
+
+bool ReadCurrentDirectory(std::string* directory, CReporter& reporter) {
+  int err = 0;
+  if (platform::GetCurrentDir(directory, &err)) return true;
+  std::printf("Error reading current directory!\n");
+  reporter.FailErrno("cannot read current directory", ".", err);
+  return false;
+}
+
+void WalkCurrentDirectory(const FileAction& action, CReporter& reporter) {
+  std::string directory;
+  if (!ReadCurrentDirectory(&directory, reporter)) return;
+  ProcessDirectory(directory, action, [&](const std::string& path, int err) {
+    reporter.FailErrno("cannot list directory", path, err);
+  });
 }

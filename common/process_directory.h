@@ -4,6 +4,8 @@
 #include <functional>
 #include <string>
 
+#include "common/reporter.h"
+
 // Called with the full path of every entry that is not a directory.
 using FileAction = std::function<void(const std::string& path)>;
 // Called with the full path of a directory that could not be listed, and the error number.
@@ -17,3 +19,10 @@ using ListFailure = std::function<void(const std::string& path, int err)>;
 // and then worked through. Returns 0 when `directory` itself cannot be listed, else 1.
 int ProcessDirectory(const std::string& directory, const FileAction& action,
                      const ListFailure& on_list_failure);
+
+// Reads the current directory. When it cannot be read, prints "Error reading current
+// directory!", reports why, and returns false.
+bool ReadCurrentDirectory(std::string* directory, CReporter& reporter);
+
+// Walks the current directory with `action`, reporting every directory that cannot be listed.
+void WalkCurrentDirectory(const FileAction& action, CReporter& reporter);

@@ -4,7 +4,6 @@
 
 #include "common/cmd_line_switches.h"
 #include "common/process_directory.h"
-#include "platform/current_dir.h"
 #include "stampwell/run_interactive.h"
 
 int g_bShowDialog = 1;
@@ -30,16 +29,11 @@ void PrintUsage() {
   std::printf("\n");
 }
 
-bool HelpRequested(const CCmdLineSwitches& switches) {
-  return switches.FindSwitch("?") || switches.FindSwitch("h") || switches.FindSwitch("help") ||
-         switches.FindSwitch("-help");
-}
-
 // Reads the switches into the globals; false when help was asked for (or the switches could
 // not be read), in which case the usage has been printed.
 bool ReadSwitches(const CCmdLineSwitches& switches) {
   try {
-    if (HelpRequested(switches)) throw std::string("help");
+    if (switches.HelpRequested()) throw std::string("help");
     switches.FindSwitch("vp", &g_strProductVersion);
     switches.FindSwitch("vf", &g_strFileVersion);
     if (switches.FindSwitch("s")) g_bShowDialog = 0;
@@ -50,25 +44,7 @@ bool ReadSwitches(const CCmdLineSwitches& switches) {
   }
 }
 
-void StampTree(CReporter& reporter) {
-  std::string directory;
-  if (!ReadCurrentDirectory(&directory, reporter)) return;
-  ProcessDirectory(
-      directory, [&](const std::string& path) { StampFile(path, reporter); },
-      [&](const std::string& path, int list_err) {
-        reporter.FailErrno("cannot list directory", path, list_err);
-      });
-}
-
 }  // namespace
-
-bool ReadCurrentDirectory(std::string* directory, CReporter& reporter) {
-  int err = 0;
-  if (platform::GetCurrentDir(directory, &err)) return true;
-  std::printf("Error reading current directory!\n");
-  reporter.FailErrno("cannot read current directory", ".", err);
-  return false;
-}
 
 // A version is written into single lines: a line break in it would split a script's line in
 // two and grow the script on every run. Such a version is refused before anything is touched.
@@ -93,6 +69,6 @@ int StampwellMain(int argc, char** argv) {
     if (result == InteractiveResult::kCancelled) return 0;
     if (result == InteractiveResult::kFailed) return 1;
   }
-  StampTree(reporter);
+  WalkCurrentDirectory([&](const std::string& path) { StampFile(path, reporter); }, reporter);
   return reporter.Failed() ? 1 : 0;
 }

@@ -22,8 +22,6 @@ int ProcessResourceFile(const std::string& path, CReporter& reporter);
 // The per-file action of the walk: announces and processes every file named "*.rc".
 void StampFile(const std::string& path, CReporter& reporter);
 
-// Reads the current directory. When it cannot, says so on standard output and reports why.
-bool ReadCurrentDirectory(std::string* directory, CReporter& reporter);
 
 // The whole run; returns the exit code.
 int StampwellMain(int argc, char** argv);

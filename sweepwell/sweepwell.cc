@@ -4,7 +4,6 @@
 
 #include "common/cmd_line_switches.h"
 #include "common/process_directory.h"
-#include "platform/current_dir.h"
 #include "sweepwell/disk_remover.h"
 
 namespace {
@@ -24,25 +23,10 @@ void PrintUsage() {
   std::printf("\n");
 }
 
-bool HelpRequested(const CCmdLineSwitches& switches) {
-  return switches.FindSwitch("?") || switches.FindSwitch("h") || switches.FindSwitch("help") ||
-         switches.FindSwitch("-help");
-}
-
 void CleanTree(CReporter& reporter) {
-  std::string directory;
-  int err = 0;
-  if (!platform::GetCurrentDir(&directory, &err)) {
-    std::printf("Error reading current directory!\n");
-    reporter.FailErrno("cannot read current directory", ".", err);
-    return;
-  }
   CDiskRemover remover(g_bDeletePermanently != 0);
-  ProcessDirectory(
-      directory, [&](const std::string& path) { CleanFile(path, remover, reporter); },
-      [&](const std::string& path, int list_err) {
-        reporter.FailErrno("cannot list directory", path, list_err);
-      });
+  WalkCurrentDirectory([&](const std::string& path) { CleanFile(path, remover, reporter); },
+                       reporter);
 }
 
 }  // namespace
@@ -53,7 +37,7 @@ bool ReadSwitches(int argc, char** argv) {
   g_bDryRun = 0;
   try {
     CCmdLineSwitches switches(argc, argv);
-    if (HelpRequested(switches)) throw std::string("help");
+    if (switches.HelpRequested()) throw std::string("help");
     if (switches.FindSwitch("re")) g_bRemoveExeFiles = 1;
     if (switches.FindSwitch("d")) g_bDeletePermanently = 1;
     if (switches.FindSwitch("n")) g_bDryRun = 1;
