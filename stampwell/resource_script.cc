@@ -122,6 +122,16 @@ bool RewriteScript(std::string_view bytes, const std::string& product_version,
   if (IsUtf16(encoding)) {
     lines.clear();
     RewriteUtf16(body, IsBigEndian(encoding), product_version, file_version, rewritten);
+    // Without a byte-order mark, UTF-16 is recognised only while every character is ASCII: a
+    // version beyond ASCII would leave a file that no later run could read as UTF-16.
+    ScriptEncoding after;
+    std::string ignored;
+    if (mark.empty() && (!DetectScriptEncoding(*rewritten, &after, &ignored) ||
+                         after != encoding)) {
+      *reason = "UTF-16 text without byte-order mark cannot take a version beyond ASCII; left "
+                "untouched";
+      return false;
+    }
     return true;
   }
   lines = platform::SplitTextLines(body);

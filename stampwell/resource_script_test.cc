@@ -119,3 +119,20 @@ TEST(RewriteScript, KeepsControlBytes) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(RewriteScript, MarklessUtf16RefusesAVersionBeyondAscii) {
+  // " FILEVERSION 1" as UTF-16LE without a mark.
+  std::string script;
+  for (char c : std::string(" FILEVERSION 1\r\n")) script += std::string{c, '\0'};
+  std::vector<std::string> lines;
+  std::string out, reason;
+  EXPECT_TRUE(RewriteScript(script, "", "2.1", lines, &out, &reason)) << reason;
+  EXPECT_FALSE(RewriteScript(script, "", "2.\xC3\xA9", lines, &out, &reason));
+  EXPECT_EQ(reason,
+            "UTF-16 text without byte-order mark cannot take a version beyond ASCII; left "
+            "untouched");
+}
+
+}  // namespace
