@@ -17,14 +17,6 @@ namespace fs = std::filesystem;
 using testsupport::ReadFileOrDie;
 using testsupport::ScratchDir;
 
-std::string Now() {
-  time_t now = time(nullptr);
-  tm local;
-  localtime_r(&now, &local);
-  char text[32];
-  strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
-  return text;
-}
 
 std::set<std::string> Names(const std::string& dir) {
   std::set<std::string> names;
@@ -67,9 +59,9 @@ class TrashTest : public testing::Test {
 
 TEST_F(TrashTest, MovesTheFileAfterWritingItsInfoEntry) {
   dir_.Write("tree/Debug/main.obj", "object code");
-  std::string before = Now();
+  std::string before = testsupport::NowAsDeletionDate();
   std::string path = Trashed("tree/Debug/main.obj");
-  std::string after = Now();
+  std::string after = testsupport::NowAsDeletionDate();
 
   EXPECT_FALSE(fs::exists(path));
   EXPECT_EQ(ReadFileOrDie(TrashPath("files/main.obj")), "object code");

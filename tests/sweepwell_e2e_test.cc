@@ -65,14 +65,6 @@ std::string ExpectedOutput(const std::string& root, bool remove_exe, const std::
   });
 }
 
-std::string Now() {
-  time_t now = time(nullptr);
-  tm local;
-  localtime_r(&now, &local);
-  char text[32];
-  strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
-  return text;
-}
 
 std::string PercentDecode(const std::string& text) {
   std::string decoded;
@@ -233,7 +225,7 @@ TEST_F(SweepwellTest, ByProductsGoToTheTrashInWalkOrder) {
   for (const std::string& name : kept) Write(name, "kept");
   dir_.MakeDir("tree/old.obj");
   std::string expected = ExpectedOutput(tree_, false, "Deleting file '%s' done\n");
-  std::string before = Now();
+  std::string before = testsupport::NowAsDeletionDate();
 
   RunResult result = Sweepwell({});
   EXPECT_EQ(result.out, expected);
@@ -251,7 +243,7 @@ TEST_F(SweepwellTest, ByProductsGoToTheTrashInWalkOrder) {
     const TrashEntry& entry = entries[Tree(name)];
     EXPECT_EQ(ReadFileOrDie(trash_ + "/files/" + entry.name), "bytes of " + name);
     EXPECT_LE(before, entry.date);
-    EXPECT_GE(Now(), entry.date);
+    EXPECT_GE(testsupport::NowAsDeletionDate(), entry.date);
   }
   for (const char* made : {"", "/files", "/info"}) {
     EXPECT_EQ(fs::status(trash_ + made).permissions(), fs::perms::owner_all) << made;

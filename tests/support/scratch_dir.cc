@@ -4,6 +4,7 @@
 #include <stdlib.h>
 
 #include <cstdlib>
+#include <ctime>
 #include <unistd.h>
 
 #include <filesystem>
@@ -58,6 +59,15 @@ void ScratchDir::GiveTo(unsigned uid, unsigned gid) const {
   for (const auto& entry : fs::recursive_directory_iterator(path_)) {
     if (lchown(entry.path().c_str(), uid, gid) != 0) ADD_FAILURE() << "cannot chown " << entry;
   }
+}
+
+std::string NowAsDeletionDate() {
+  time_t now = time(nullptr);
+  tm local;
+  localtime_r(&now, &local);
+  char text[32];
+  strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
+  return text;
 }
 
 std::string ReadFileOrDie(const std::string& path) {

@@ -27,6 +27,9 @@ class ScratchDir {
   std::string path_;
 };
 
+// The local time now as a trash entry's DeletionDate: "YYYY-MM-DDThh:mm:ss".
+std::string NowAsDeletionDate();
+
 // Reads a whole file by absolute path; fails the test when it cannot.
 std::string ReadFileOrDie(const std::string& path);
 
