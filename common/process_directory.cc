@@ -29,11 +29,12 @@ bool Enter(const std::string& path, std::vector<Frame>* stack, const ListFailure
 }  // namespace
 
 int ProcessDirectory(const std::string& directory, const FileAction& action,
-                     const ListFailure& on_list_failure) {
+                     const ListFailure& on_list_failure, const ProgressOutput& output) {
   std::vector<Frame> stack;
   if (!Enter(directory, &stack, on_list_failure) && stack.empty()) return 0;
   // Holds the path of the deepest directory on the stack; every frame's prefix is a prefix of it.
   std::string path = directory;
+  std::string line;
   while (!stack.empty()) {
     Frame& top = stack.back();
     if (top.next == top.listing.size()) {
@@ -46,7 +47,12 @@ int ProcessDirectory(const std::string& directory, const FileAction& action,
     path.append("/").append(name);
     switch (top.listing.type(i)) {
       case platform::EntryType::kDirectory:
-        std::printf("Processing directory '%.*s'\n", static_cast<int>(name.size()), name.data());
+        line.assign("Processing directory '").append(name).append("'\n");
+        if (output) {
+          output(line);
+        } else {
+          std::fwrite(line.data(), 1, line.size(), stdout);
+        }
         Enter(path, &stack, on_list_failure);
         break;
       case platform::EntryType::kLinkToDirectory:
@@ -62,7 +68,7 @@ int ProcessDirectory(const std::string& directory, const FileAction& action,
 bool ReadCurrentDirectory(std::string* directory, CReporter& reporter) {
   int err = 0;
   if (platform::GetCurrentDir(directory, &err)) return true;
-  std::printf("Error reading current directory!\n");
+  reporter.Print("Error reading current directory!\n");
   reporter.FailErrno("cannot read current directory", ".", err);
   return false;
 }
@@ -70,7 +76,10 @@ bool ReadCurrentDirectory(std::string* directory, CReporter& reporter) {
 void WalkCurrentDirectory(const FileAction& action, CReporter& reporter) {
   std::string directory;
   if (!ReadCurrentDirectory(&directory, reporter)) return;
-  ProcessDirectory(directory, action, [&](const std::string& path, int err) {
-    reporter.FailErrno("cannot list directory", path, err);
-  });
+  ProcessDirectory(
+      directory, action,
+      [&](const std::string& path, int err) {
+        reporter.FailErrno("cannot list directory", path, err);
+      },
+      [&](std::string_view line) { reporter.Print(line); });
 }

@@ -3,6 +3,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 
 #include "common/reporter.h"
 
@@ -10,6 +11,8 @@
 using FileAction = std::function<void(const std::string& path)>;
 // Called with the full path of a directory that could not be listed, and the error number.
 using ListFailure = std::function<void(const std::string& path, int err)>;
+// Where the walk's progress lines go, each a whole line with its line break.
+using ProgressOutput = std::function<void(std::string_view line)>;
 
 // Visits every entry below `directory` (absolute, no trailing separator but for the root),
 // depth first in the order the system lists them. A subdirectory is announced on standard
@@ -17,12 +20,14 @@ using ListFailure = std::function<void(const std::string& path, int err)>;
 // its parent; every other entry is handed to `action`. Links to directories are neither
 // announced nor entered. Only one directory is open at a time: each is read completely, closed,
 // and then worked through. Returns 0 when `directory` itself cannot be listed, else 1.
+// Progress lines go to `output`, or to standard output when it is empty.
 int ProcessDirectory(const std::string& directory, const FileAction& action,
-                     const ListFailure& on_list_failure);
+                     const ListFailure& on_list_failure, const ProgressOutput& output = nullptr);
 
 // Reads the current directory. When it cannot be read, prints "Error reading current
 // directory!", reports why, and returns false.
 bool ReadCurrentDirectory(std::string* directory, CReporter& reporter);
 
-// Walks the current directory with `action`, reporting every directory that cannot be listed.
+// Walks the current directory with `action`, reporting through `reporter` every progress line
+// and every directory that cannot be listed.
 void WalkCurrentDirectory(const FileAction& action, CReporter& reporter);

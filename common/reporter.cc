@@ -3,13 +3,19 @@
 #include <cstdio>
 #include <cstring>
 
-void CReporter::Fail(std::string_view what, std::string_view path, std::string_view reason) {
-  m_bFailed = true;
+void CReporter::Print(std::string_view text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+
+void CReporter::FailLine(std::string_view line) {
+  MarkFailed();
   std::fflush(stdout);
+  std::fwrite(line.data(), 1, line.size(), stderr);
+}
+
+void CReporter::Fail(std::string_view what, std::string_view path, std::string_view reason) {
   std::string line = m_strTool;
   line.append(": ").append(what).append(" '").append(path).append("': ").append(reason);
   line += '\n';
-  std::fwrite(line.data(), 1, line.size(), stderr);
+  FailLine(line);
 }
 
 void CReporter::FailErrno(std::string_view what, std::string_view path, int err) {

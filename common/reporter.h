@@ -1,4 +1,5 @@
-// Failure messages on standard error, and whether the run has met any.
+// The run's output: progress lines on standard output, failure messages on standard error, and
+// whether the run has met any failure.
 #pragma once
 
 #include <string>
@@ -11,9 +12,18 @@ class CReporter {
   explicit CReporter(std::string tool) : m_strTool(std::move(tool)) {}
   virtual ~CReporter() = default;
 
+  // Writes `text` to standard output.
+  virtual void Print(std::string_view text);
+  // Writes a whole failure line (as Fail makes them) and marks the run failed.
+  virtual void FailLine(std::string_view line);
+
   void Fail(std::string_view what, std::string_view path, std::string_view reason);
   void FailErrno(std::string_view what, std::string_view path, int err);
   bool Failed() const { return m_bFailed; }
+  const std::string& Tool() const { return m_strTool; }
+
+ protected:
+  void MarkFailed() { m_bFailed = true; }
 
  private:
   std::string m_strTool;

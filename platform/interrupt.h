@@ -3,7 +3,7 @@
 
 namespace platform {
 
-// Installs the handlers. Each one removes the temporary file being written, if any, calls the
+// Installs the handlers. Each one removes the temporary files being written, if any, calls the
 // hook, then ends the process by the same signal. False when a handler cannot be installed.
 bool InstallInterruptHandlers();
 
@@ -11,9 +11,23 @@ bool InstallInterruptHandlers();
 // async-signal-safe. nullptr removes it.
 void SetInterruptHook(void (*hook)());
 
-// Marks `name` (relative to `dir_fd`) as the temporary file to remove on interruption, until
-// DisarmTempCleanup. The name is copied.
+// Marks `name` (relative to `dir_fd`) as the calling thread's temporary file, to be removed on
+// interruption until DisarmTempCleanup. The name is copied. Each thread has its own mark, so
+// several threads may be writing temporary files at once. Arm before the file is created: an
+// interruption in between then finds nothing to remove, rather than missing a file.
 void ArmTempCleanup(int dir_fd, const char* name);
 void DisarmTempCleanup();
+
+// While interruptions are deferred, the first one is only recorded, so that work in flight can
+// finish and be reported; a second one ends the process at once, as it would otherwise.
+void DeferInterrupts(bool defer);
+// The signal recorded while deferring, or 0.
+int PendingInterrupt();
+// Ends the process by the recorded signal, after the cleanup a handler would have done.
+[[noreturn]] void EndByPendingInterrupt();
+
+// Keeps the interruption signals away from the calling thread, so that a worker thread never
+// runs a handler and they all reach the thread that can act on them.
+void BlockInterruptsInThisThread();
 
 }  // namespace platform

@@ -1,9 +1,9 @@
-#include <cstdio>
-
 #include "common/path_util.h"
 #include "platform/file_io.h"
 #include "stampwell/resource_script.h"
 #include "stampwell/stampwell.h"
+
+thread_local std::vector<std::string> g_rcLines;
 
 int ProcessResourceFile(const std::string& path, CReporter& reporter) {
   std::string bytes;
@@ -26,8 +26,12 @@ int ProcessResourceFile(const std::string& path, CReporter& reporter) {
   return 1;
 }
 
+bool IsResourceScript(std::string_view path) {
+  return EqualsIgnoreCase(FindExtension(path), ".rc");
+}
+
 void StampFile(const std::string& path, CReporter& reporter) {
-  if (!EqualsIgnoreCase(FindExtension(path), ".rc")) return;
-  std::printf("Resource File '%s' done\n", path.c_str());
+  if (!IsResourceScript(path)) return;
+  reporter.Print("Resource File '" + path + "' done\n");
   ProcessResourceFile(path, reporter);
 }

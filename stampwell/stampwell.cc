@@ -3,13 +3,13 @@
 #include <cstdio>
 
 #include "common/cmd_line_switches.h"
+#include "common/parallel_work.h"
 #include "common/process_directory.h"
 #include "stampwell/run_interactive.h"
 
 int g_bShowDialog = 1;
 std::string g_strProductVersion;
 std::string g_strFileVersion;
-std::vector<std::string> g_rcLines;
 
 namespace {
 
@@ -44,6 +44,19 @@ bool ReadSwitches(const CCmdLineSwitches& switches) {
   }
 }
 
+// Stamps the scripts on a few threads at once: each one mostly waits on the file system.
+void StampTree(CReporter& reporter) {
+  CParallelWork work(reporter, FileWorkers());
+  WalkCurrentDirectory(
+      [&](const std::string& path) {
+        if (IsResourceScript(path)) {
+          work.Queue([path](CReporter& out) { StampFile(path, out); });
+        }
+      },
+      work);
+  work.Finish();
+}
+
 }  // namespace
 
 // A version is written into single lines: a line break in it would split a script's line in
@@ -69,6 +82,6 @@ int StampwellMain(int argc, char** argv) {
     if (result == InteractiveResult::kCancelled) return 0;
     if (result == InteractiveResult::kFailed) return 1;
   }
-  WalkCurrentDirectory([&](const std::string& path) { StampFile(path, reporter); }, reporter);
+  StampTree(reporter);
   return reporter.Failed() ? 1 : 0;
 }

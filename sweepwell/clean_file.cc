@@ -1,5 +1,3 @@
-#include <cstdio>
-
 #include "common/path_util.h"
 #include "sweepwell/sweepwell.h"
 
@@ -31,10 +29,10 @@ bool IsByProduct(std::string_view path) {
 void CleanFile(const std::string& path, CRemover& remover, CReporter& reporter) {
   if (!IsByProduct(path) || remover.Protects(path)) return;
   if (g_bDryRun) {
-    std::printf("Would delete file '%s'\n", path.c_str());
+    reporter.Print("Would delete file '" + path + "'\n");
     return;
   }
-  std::printf("Deleting file '%s' done\n", path.c_str());
+  reporter.Print("Deleting file '" + path + "' done\n");
   platform::FileFailure failure;
   if (!remover.Remove(path, &failure)) reporter.Fail(failure.what, path, failure.reason);
 }

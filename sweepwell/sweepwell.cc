@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "common/cmd_line_switches.h"
+#include "common/parallel_work.h"
 #include "common/process_directory.h"
 #include "sweepwell/disk_remover.h"
 
@@ -23,10 +24,19 @@ void PrintUsage() {
   std::printf("\n");
 }
 
+// Removes the by-products on a few threads at once: each removal mostly waits on the file
+// system. A dry run only lists, and gains nothing from them.
 void CleanTree(CReporter& reporter) {
   CDiskRemover remover(g_bDeletePermanently != 0);
-  WalkCurrentDirectory([&](const std::string& path) { CleanFile(path, remover, reporter); },
-                       reporter);
+  CParallelWork work(reporter, g_bDryRun ? 0 : FileWorkers());
+  WalkCurrentDirectory(
+      [&](const std::string& path) {
+        if (IsByProduct(path)) {
+          work.Queue([&remover, path](CReporter& out) { CleanFile(path, remover, out); });
+        }
+      },
+      work);
+  work.Finish();
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <set>
+#include <sstream>
 
 #include "tests/support/child_process.h"
 #include "tests/support/scratch_dir.h"
@@ -244,6 +246,20 @@ TEST(Stampwell, InterruptedRunLeavesEveryScriptWholeAndNoTemporaryFile) {
     ASSERT_TRUE(bytes == kScript || bytes == kStamped) << path;
     stamped += bytes == kStamped;
   }
+  // Every script the run finished is reported, and no other: the output can be trusted.
+  std::set<std::string> reported;
+  std::istringstream lines(result.out);
+  const std::string kPrefix = "Resource File '", kSuffix = "' done";
+  for (std::string line; std::getline(lines, line);) {
+    if (!line.starts_with(kPrefix)) continue;
+    ASSERT_TRUE(line.ends_with(kSuffix)) << line;
+    reported.insert(line.substr(kPrefix.size(), line.size() - kPrefix.size() - kSuffix.size()));
+  }
+  std::set<std::string> finished;
+  for (const auto& [path, bytes] : Snapshot(dir.path())) {
+    if (bytes == kStamped) finished.insert(dir.Path(path));
+  }
+  EXPECT_EQ(reported, finished);
   EXPECT_GT(stamped, 0);
   EXPECT_LT(stamped, kScripts) << "the run ended before the signal; use a larger tree";
 }

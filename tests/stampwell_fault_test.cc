@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <sstream>
 
+#include "common/parallel_work.h"
 #include "tests/support/child_process.h"
 #include "tests/support/scratch_dir.h"
 #include "tests/support/tree_model.h"
@@ -131,16 +132,21 @@ TEST(StampwellKills, KilledAnywhereEveryScriptIsOldOrNew) {
       fault.push_back("FAULT_KILL=1");
       RunResult killed = StampWithFault(dir, fault);
       EXPECT_EQ(killed.signal, SIGKILL);
-      EXPECT_EQ(CountStamped(dir), n - 1);
+      // The killed thread's own script at least is left as it was.
+      EXPECT_LT(CountStamped(dir), 5);
 
-      // What a kill may leave: one temporary file, recognisable, never named like a script.
+      // What a kill may leave: a temporary file per worker at most (the killed one's at
+      // least), recognisable, never named like a script.
       std::vector<std::string> leftovers = TemporaryFiles(dir);
-      ASSERT_EQ(leftovers.size(), 1u);
-      std::string name = fs::path(leftovers[0]).filename().string();
-      size_t tag = name.find(".rc.Stampwell-");
-      EXPECT_NE(tag, std::string::npos) << name;
-      EXPECT_EQ(name.size(), tag + std::strlen(".rc.Stampwell-XXXXXX.tmp")) << name;
-      EXPECT_TRUE(name.ends_with(".tmp")) << name;
+      EXPECT_GE(leftovers.size(), 1u);
+      EXPECT_LE(leftovers.size(), FileWorkers());
+      for (const std::string& leftover : leftovers) {
+        std::string name = fs::path(leftover).filename().string();
+        size_t tag = name.find(".rc.Stampwell-");
+        EXPECT_NE(tag, std::string::npos) << name;
+        EXPECT_EQ(name.size(), tag + std::strlen(".rc.Stampwell-XXXXXX.tmp")) << name;
+        EXPECT_TRUE(name.ends_with(".tmp")) << name;
+      }
 
       // A later run stamps everything and never takes the leftover for a script.
       RunResult again = StampWithFault(dir, {});

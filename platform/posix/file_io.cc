@@ -1,7 +1,6 @@
 #include "platform/file_io.h"
 
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -89,7 +88,8 @@ std::string TempName(std::string_view leaf) {
   return std::string(leaf.substr(0, room)) + suffix;
 }
 
-// Creates a new temporary file beside the target, armed for removal on interruption.
+// Creates a new temporary file beside the target, armed for removal on interruption. The mark
+// is set before the file exists, so no interruption can fall between the two unnoticed.
 int CreateTemp(const ParentAnchor& anchor, std::string* temp) {
   std::string_view name = anchor.name();
   size_t leaf_start = name.rfind('/') + 1;  // 0 when the name has no directory part
@@ -97,16 +97,12 @@ int CreateTemp(const ParentAnchor& anchor, std::string* temp) {
   std::string_view leaf = name.substr(leaf_start);
   for (int attempt = 0; attempt < 100; ++attempt) {
     *temp = std::string(dir) + TempName(leaf);
-    // No interruption may fall between creating the file and arming its removal.
-    sigset_t all, previous;
-    sigfillset(&all);
-    sigprocmask(SIG_BLOCK, &all, &previous);
+    ArmTempCleanup(anchor.dir_fd(), temp->c_str());
     int fd = openat(anchor.dir_fd(), temp->c_str(),
                     O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    int err = errno;
-    if (fd >= 0) ArmTempCleanup(anchor.dir_fd(), temp->c_str());
-    sigprocmask(SIG_SETMASK, &previous, nullptr);
     if (fd >= 0) return fd;
+    int err = errno;
+    DisarmTempCleanup();
     if (err != EEXIST) {
       errno = err;
       return -1;

@@ -4,27 +4,85 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <climits>
 #include <cstring>
 
 namespace platform {
 namespace {
 
-volatile sig_atomic_t g_armed = 0;
-int g_tempDirFd = AT_FDCWD;
-char g_tempName[NAME_MAX + 1 > PATH_MAX ? NAME_MAX + 1 : PATH_MAX];
+// One temporary-file mark per thread that writes them. A slot's state moves from free to
+// writing (its name being copied) to armed; the handler takes an armed slot for itself before
+// it reads the name, so it never reads one half copied.
+enum SlotState : int { kFree, kWriting, kArmed, kCleaning };
+struct TempSlot {
+  std::atomic<bool> owned{false};  // by a living thread
+  std::atomic<int> state{kFree};
+  int dir_fd = AT_FDCWD;
+  char name[PATH_MAX];
+};
+constexpr int kSlots = 32;
+TempSlot g_slots[kSlots];
+
+// The calling thread's slot, given back when the thread ends.
+struct SlotLease {
+  TempSlot* slot = nullptr;
+  ~SlotLease() {
+    if (slot == nullptr) return;
+    slot->state.store(kFree);
+    slot->owned.store(false);
+  }
+};
+thread_local SlotLease t_lease;
+
+std::atomic<bool> g_deferring{false};
+volatile sig_atomic_t g_pending = 0;
 void (*volatile g_hook)() = nullptr;
 
 constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE};
 
-void OnInterrupt(int sig) {
-  if (g_armed) {
-    unlinkat(g_tempDirFd, g_tempName, 0);
-    g_armed = 0;
+static_assert(std::atomic<int>::is_always_lock_free, "slot states are used by signal handlers");
+
+TempSlot* ThreadSlot() {
+  for (int i = 0; t_lease.slot == nullptr && i < kSlots; ++i) {
+    bool owned = false;
+    if (g_slots[i].owned.compare_exchange_strong(owned, true)) t_lease.slot = &g_slots[i];
   }
+  return t_lease.slot;
+}
+
+void RemoveArmedTempFiles() {
+  for (TempSlot& slot : g_slots) {
+    int armed = kArmed;
+    if (slot.state.compare_exchange_strong(armed, kCleaning)) unlinkat(slot.dir_fd, slot.name, 0);
+  }
+}
+
+[[noreturn]] void EndBy(int sig) {
+  RemoveArmedTempFiles();
   if (g_hook) g_hook();
   signal(sig, SIG_DFL);
+  sigset_t unblock;
+  sigemptyset(&unblock);
+  sigaddset(&unblock, sig);
+  pthread_sigmask(SIG_UNBLOCK, &unblock, nullptr);
   raise(sig);
+  _exit(128 + sig);
+}
+
+void OnInterrupt(int sig) {
+  if (g_deferring.load() && g_pending == 0) {
+    g_pending = sig;
+    return;
+  }
+  EndBy(sig);
+}
+
+sigset_t InterruptSignals() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (int sig : kSignals) sigaddset(&set, sig);
+  return set;
 }
 
 }  // namespace
@@ -32,8 +90,7 @@ void OnInterrupt(int sig) {
 bool InstallInterruptHandlers() {
   struct sigaction action = {};
   action.sa_handler = OnInterrupt;
-  sigemptyset(&action.sa_mask);
-  for (int sig : kSignals) sigaddset(&action.sa_mask, sig);
+  action.sa_mask = InterruptSignals();
   for (int sig : kSignals) {
     if (sigaction(sig, &action, nullptr) != 0) return false;
   }
@@ -43,13 +100,31 @@ bool InstallInterruptHandlers() {
 void SetInterruptHook(void (*hook)()) { g_hook = hook; }
 
 void ArmTempCleanup(int dir_fd, const char* name) {
-  g_armed = 0;
-  g_tempDirFd = dir_fd;
-  std::strncpy(g_tempName, name, sizeof g_tempName - 1);
-  g_tempName[sizeof g_tempName - 1] = '\0';
-  g_armed = 1;
+  TempSlot* slot = ThreadSlot();
+  if (slot == nullptr) return;
+  slot->state.store(kWriting);
+  slot->dir_fd = dir_fd;
+  std::strncpy(slot->name, name, sizeof slot->name - 1);
+  slot->name[sizeof slot->name - 1] = '\0';
+  slot->state.store(kArmed);
 }
 
-void DisarmTempCleanup() { g_armed = 0; }
+void DisarmTempCleanup() {
+  TempSlot* slot = ThreadSlot();
+  if (slot == nullptr) return;
+  int armed = kArmed;
+  slot->state.compare_exchange_strong(armed, kFree);
+}
+
+void DeferInterrupts(bool defer) { g_deferring.store(defer); }
+
+int PendingInterrupt() { return g_pending; }
+
+void EndByPendingInterrupt() { EndBy(g_pending != 0 ? g_pending : SIGINT); }
+
+void BlockInterruptsInThisThread() {
+  sigset_t set = InterruptSignals();
+  pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
 
 }  // namespace platform

@@ -1,0 +1,212 @@
+#include "common/parallel_work.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <system_error>
+
+#include "platform/interrupt.h"
+
+namespace {
+
+// Pieces not yet passed on; bounds the memory held however far the walk runs ahead.
+constexpr size_t kWindow = 256;
+// How soon a held-back interruption is acted on when nothing else wakes the passing thread.
+constexpr auto kInterruptPoll = std::chrono::milliseconds(20);
+
+struct Line {
+  bool failure;
+  std::string text;
+};
+
+// Keeps what a piece reports until it can be passed on in order.
+class CRecorder : public CReporter {
+ public:
+  CRecorder(const std::string& tool, std::vector<Line>* lines)
+      : CReporter(tool), m_lines(lines) {}
+
+  void Print(std::string_view text) override {
+    if (!m_lines->empty() && !m_lines->back().failure) {
+      m_lines->back().text.append(text);
+    } else {
+      m_lines->push_back({false, std::string(text)});
+    }
+  }
+  void FailLine(std::string_view line) override {
+    MarkFailed();
+    m_lines->push_back({true, std::string(line)});
+  }
+
+ private:
+  std::vector<Line>* m_lines;
+};
+
+void PassOnLines(const std::vector<Line>& lines, CReporter& out) {
+  for (const Line& line : lines) {
+    if (line.failure) {
+      out.FailLine(line.text);
+    } else {
+      out.Print(line.text);
+    }
+  }
+}
+
+}  // namespace
+
+struct CParallelWork::Piece {
+  Task task;
+  std::vector<Line> lines;
+  bool done = false;
+};
+
+CParallelWork::CParallelWork(CReporter& out, unsigned workers)
+    : CReporter(out.Tool()), m_out(out) {
+  if (workers == 0) return;
+  m_deferring = true;
+  platform::DeferInterrupts(true);
+  try {
+    m_passer = std::thread([this] { PassOn(); });
+    for (unsigned i = 0; i < workers; ++i) m_workers.emplace_back([this] { Work(); });
+  } catch (const std::system_error&) {
+    // Fewer threads than asked for still do the work; none at all means working inline.
+    if (m_workers.empty()) Finish();
+  }
+}
+
+CParallelWork::~CParallelWork() { Finish(); }
+
+void CParallelWork::Queue(Task task) {
+  if (!m_passer.joinable()) {
+    task(m_out);
+    return;
+  }
+  std::unique_lock lock(m_mutex);
+  m_roomFree.wait(lock, [&] { return m_order.size() < kWindow || m_interrupted; });
+  if (m_interrupted) return;  // the passing thread is about to end the process
+  auto piece = std::make_unique<Piece>();
+  piece->task = std::move(task);
+  m_todo.push_back(piece.get());
+  m_order.push_back(std::move(piece));
+  lock.unlock();
+  m_workReady.notify_one();
+}
+
+void CParallelWork::Print(std::string_view text) { Append(false, text); }
+
+void CParallelWork::FailLine(std::string_view line) {
+  MarkFailed();
+  Append(true, line);
+}
+
+void CParallelWork::Append(bool failure, std::string_view text) {
+  if (!m_passer.joinable()) {
+    if (failure) {
+      m_out.FailLine(text);
+    } else {
+      m_out.Print(text);
+    }
+    return;
+  }
+  std::unique_lock lock(m_mutex);
+  if (m_order.empty() || !m_order.back()->done) {
+    m_order.push_back(std::make_unique<Piece>());
+    m_order.back()->done = true;
+  }
+  CRecorder recorder(Tool(), &m_order.back()->lines);
+  if (failure) {
+    recorder.FailLine(text);
+  } else {
+    recorder.Print(text);
+  }
+  lock.unlock();
+  m_pieceDone.notify_one();
+}
+
+void CParallelWork::Work() {
+  platform::BlockInterruptsInThisThread();
+  std::unique_lock lock(m_mutex);
+  for (;;) {
+    m_workReady.wait(lock, [&] { return !m_todo.empty() || m_finishing || m_interrupted; });
+    if (m_todo.empty()) return;
+    Piece* piece = m_todo.front();
+    m_todo.pop_front();
+    ++m_running;
+    lock.unlock();
+    {
+      CRecorder recorder(Tool(), &piece->lines);
+      piece->task(recorder);
+      piece->task = nullptr;
+    }
+    lock.lock();
+    --m_running;
+    piece->done = true;
+    m_pieceDone.notify_one();
+  }
+}
+
+void CParallelWork::PassOn() {
+  platform::BlockInterruptsInThisThread();
+  std::unique_lock lock(m_mutex);
+  for (;;) {
+    if (!m_interrupted && platform::PendingInterrupt() != 0) {
+      m_interrupted = true;
+      m_todo.clear();
+      m_workReady.notify_all();
+      m_roomFree.notify_all();
+    }
+    bool passed = PassOnDone(lock);
+    if (m_interrupted && m_running == 0) EndInterrupted(lock);
+    if (m_finishing && m_order.empty()) return;
+    if (!passed) m_pieceDone.wait_for(lock, kInterruptPoll);
+  }
+}
+
+// Passes on the finished pieces at the front of the order; false when there were none.
+bool CParallelWork::PassOnDone(std::unique_lock<std::mutex>& lock) {
+  std::vector<std::unique_ptr<Piece>> done;
+  while (!m_order.empty() && m_order.front()->done) {
+    done.push_back(std::move(m_order.front()));
+    m_order.pop_front();
+  }
+  if (done.empty()) return false;
+  m_roomFree.notify_all();
+  lock.unlock();
+  for (const auto& piece : done) PassOnLines(piece->lines, m_out);
+  lock.lock();
+  return true;
+}
+
+// Everything started has finished and what came before the first piece not started has been
+// passed on: the run ends by the held-back signal.
+void CParallelWork::EndInterrupted(std::unique_lock<std::mutex>& lock) {
+  PassOnDone(lock);
+  std::fflush(stdout);
+  platform::EndByPendingInterrupt();
+}
+
+void CParallelWork::Finish() {
+  if (m_passer.joinable()) {
+    {
+      std::lock_guard lock(m_mutex);
+      m_finishing = true;
+    }
+    m_pieceDone.notify_all();
+    m_workReady.notify_all();
+    m_passer.join();
+  }
+  for (std::thread& worker : m_workers) worker.join();
+  m_workers.clear();
+  if (!m_deferring) return;
+  m_deferring = false;
+  platform::DeferInterrupts(false);
+  if (platform::PendingInterrupt() != 0) {
+    std::fflush(stdout);
+    platform::EndByPendingInterrupt();
+  }
+}
+
+unsigned FileWorkers() {
+  unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+  return std::clamp(2 * cores, 4u, 8u);
+}
