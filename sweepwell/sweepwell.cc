@@ -24,11 +24,17 @@ void PrintUsage() {
   std::printf("\n");
 }
 
-// Removes the by-products on a few threads at once: each removal mostly waits on the file
-// system. A dry run only lists, and gains nothing from them.
+// Deletions mostly wait on the file system, so several overlap well. Moves to the trash all
+// create entries in the same two directories, which the file system does one at a time: a
+// single worker beside the walk is as fast as more. A dry run only lists.
+unsigned CleanWorkers() {
+  if (g_bDryRun) return 0;
+  return g_bDeletePermanently ? FileWorkers() : 1;
+}
+
 void CleanTree(CReporter& reporter) {
   CDiskRemover remover(g_bDeletePermanently != 0);
-  CParallelWork work(reporter, g_bDryRun ? 0 : FileWorkers());
+  CParallelWork work(reporter, CleanWorkers());
   WalkCurrentDirectory(
       [&](const std::string& path) {
         if (IsByProduct(path)) {

@@ -151,6 +151,33 @@ TEST(Stampwell, WithoutSilentSwitchAndNoTerminalTouchesNothing) {
   EXPECT_FALSE(fs::exists(dir.Path("Version.txt")));
 }
 
+TEST(Stampwell, ManyScriptsAndFailuresComeOutInWalkOrderInOneStream) {
+  // Scripts are written several at a time; what the run prints must still read exactly as a
+  // one-at-a-time run's, each failure right after its own script's line.
+  ScratchDir dir;
+  const std::string binary("1\0 2\r\n", 6);
+  for (int i = 0; i < 800; ++i) {
+    std::string name = "d" + std::to_string(i % 40) + "/e" + std::to_string(i % 3) + "/s" +
+                       std::to_string(i) + (i % 4 == 0 ? ".txt" : ".rc");
+    dir.Write(name, i % 7 == 0 ? binary : kScript);
+  }
+  std::string expected = testsupport::ExpectedWalk(dir.path(), [&](const std::string& path) {
+    std::string line = RcLine(path);
+    if (!line.empty() && dir.Read(path.substr(dir.path().size() + 1)) == binary) {
+      line += "Stampwell: left alone '" + path +
+              "': holds NUL bytes, not 8-bit text; left untouched\n";
+    }
+    return line;
+  });
+  RunOptions options;
+  options.cwd = dir.path();
+  RunResult result = testsupport::Run(
+      "/bin/sh", {"-c", "exec \"$0\" \"$@\" 2>&1", STAMPWELL_BIN, "-s", "-vp", "2.1", "-vf", "2.1.7"},
+      options);
+  EXPECT_EQ(result.out, expected);
+  EXPECT_EQ(result.exit_code, 1);
+}
+
 TEST(Stampwell, ScriptsThatAreNotPlainTextFilesAreReportedAndLeftAlone) {
   ScratchDir dir;
   dir.Write("good.rc", kScript);

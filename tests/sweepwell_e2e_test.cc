@@ -280,6 +280,23 @@ TEST_F(SweepwellTest, SwitchesChooseTheListsAndTheWayOfRemoving) {
   }
 }
 
+TEST_F(SweepwellTest, ManyDeletionsComeOutInWalkOrder) {
+  // Files are deleted several at a time with -d; the lines must still come in walk order.
+  const char* const kExtensions[] = {".obj", ".pdb", ".cpp", ".TMP", ".h", ".ilk"};
+  for (int i = 0; i < 1500; ++i) {
+    Write("m" + std::to_string(i % 30) + "/n" + std::to_string(i % 4) + "/f" + std::to_string(i) +
+              kExtensions[i % std::size(kExtensions)],
+          "x");
+  }
+  std::string expected = ExpectedOutput(tree_, false, "Deleting file '%s' done\n");
+  RunResult result = Sweepwell({"-d"});
+  EXPECT_EQ(result.out, expected);
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.exit_code, 0);
+  EXPECT_EQ(ExpectedOutput(tree_, false, "%s"), ExpectedOutput(tree_, false, ""))
+      << "every by-product is gone";
+}
+
 TEST_F(SweepwellTest, DryRunListsAndRemovesNothing) {
   Write("Debug/main.obj");
   Write("Debug/app.exe");

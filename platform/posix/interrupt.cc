@@ -91,6 +91,9 @@ bool InstallInterruptHandlers() {
   struct sigaction action = {};
   action.sa_handler = OnInterrupt;
   action.sa_mask = InterruptSignals();
+  // A held-back interruption returns to the work, whose system calls then go on as if
+  // nothing had happened.
+  action.sa_flags = SA_RESTART;
   for (int sig : kSignals) {
     if (sigaction(sig, &action, nullptr) != 0) return false;
   }
