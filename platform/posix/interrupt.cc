@@ -36,7 +36,7 @@ struct SlotLease {
 thread_local SlotLease t_lease;
 
 std::atomic<bool> g_deferring{false};
-volatile sig_atomic_t g_pending = 0;
+std::atomic<int> g_pending{0};  // read by other threads too
 void (*volatile g_hook)() = nullptr;
 
 constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE};
@@ -71,10 +71,8 @@ void RemoveArmedTempFiles() {
 }
 
 void OnInterrupt(int sig) {
-  if (g_deferring.load() && g_pending == 0) {
-    g_pending = sig;
-    return;
-  }
+  int none = 0;
+  if (g_deferring.load() && g_pending.compare_exchange_strong(none, sig)) return;
   EndBy(sig);
 }
 
@@ -121,9 +119,12 @@ void DisarmTempCleanup() {
 
 void DeferInterrupts(bool defer) { g_deferring.store(defer); }
 
-int PendingInterrupt() { return g_pending; }
+int PendingInterrupt() { return g_pending.load(); }
 
-void EndByPendingInterrupt() { EndBy(g_pending != 0 ? g_pending : SIGINT); }
+void EndByPendingInterrupt() {
+  int sig = g_pending.load();
+  EndBy(sig != 0 ? sig : SIGINT);
+}
 
 void BlockInterruptsInThisThread() {
   sigset_t set = InterruptSignals();
