@@ -146,7 +146,7 @@ void CParallelWork::Work() {
 }
 
 void CParallelWork::PassOn() {
-  platform::BlockInterruptsInThisThread();
+  platform::BlockInterruptsInThisThread(/*keep_broken_pipe=*/true);
   std::unique_lock lock(m_mutex);
   for (;;) {
     if (!m_interrupted && platform::PendingInterrupt() != 0) {

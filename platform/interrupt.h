@@ -27,7 +27,9 @@ int PendingInterrupt();
 [[noreturn]] void EndByPendingInterrupt();
 
 // Keeps the interruption signals away from the calling thread, so that a worker thread never
-// runs a handler and they all reach the thread that can act on them.
-void BlockInterruptsInThisThread();
+// runs a handler and they all reach the thread that can act on them. A broken pipe is raised
+// on the thread that wrote to it: a thread that writes the output keeps SIGPIPE with
+// `keep_broken_pipe`, so that a closed output still ends the run.
+void BlockInterruptsInThisThread(bool keep_broken_pipe = false);
 
 }  // namespace platform

@@ -254,6 +254,30 @@ TEST(Stampwell, MissingCurrentDirectoryIsReported) {
   EXPECT_EQ(result.exit_code, 1);
 }
 
+TEST(Stampwell, ClosedOutputEndsTheRunByBrokenPipeLeavingEveryScriptWhole) {
+  ScratchDir dir;
+  const int kScripts = 3000;
+  for (int i = 0; i < kScripts; ++i) {
+    dir.Write("d" + std::to_string(i % 30) + "/s" + std::to_string(i) + ".rc", kScript);
+  }
+  RunOptions options;
+  options.cwd = dir.path();
+  // The reader goes away after the first byte; the status is the tool's.
+  RunResult result = testsupport::Run(
+      "/bin/bash",
+      {"-c", "set -o pipefail; \"$0\" -s -vp 2.1 -vf 2.1.7 | head -c 1 >/dev/null; echo $?",
+       STAMPWELL_BIN},
+      options);
+  EXPECT_EQ(result.out, std::to_string(128 + SIGPIPE) + "\n") << result.err;
+  int stamped = 0;
+  for (const auto& [path, bytes] : Snapshot(dir.path())) {
+    ASSERT_EQ(fs::path(path).extension(), ".rc") << "left behind: " << path;
+    ASSERT_TRUE(bytes == kScript || bytes == kStamped) << path;
+    stamped += bytes == kStamped;
+  }
+  EXPECT_LT(stamped, kScripts) << "the run went on after its output was closed";
+}
+
 TEST(Stampwell, InterruptedRunLeavesEveryScriptWholeAndNoTemporaryFile) {
   ScratchDir dir;
   const int kScripts = 3000;

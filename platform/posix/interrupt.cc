@@ -126,8 +126,9 @@ void EndByPendingInterrupt() {
   EndBy(sig != 0 ? sig : SIGINT);
 }
 
-void BlockInterruptsInThisThread() {
+void BlockInterruptsInThisThread(bool keep_broken_pipe) {
   sigset_t set = InterruptSignals();
+  if (keep_broken_pipe) sigdelset(&set, SIGPIPE);
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
 
