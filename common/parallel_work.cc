@@ -109,6 +109,16 @@ void CParallelWork::Append(bool failure, std::string_view text) {
     return;
   }
   std::unique_lock lock(m_mutex);
+  if (m_order.empty() && !m_passing) {
+    // Nothing is waiting to be passed on before it: out at once, under the lock so that the
+    // passing thread cannot start writing meanwhile.
+    if (failure) {
+      m_out.FailLine(text);
+    } else {
+      m_out.Print(text);
+    }
+    return;
+  }
   if (m_order.empty() || !m_order.back()->done) {
     m_order.push_back(std::make_unique<Piece>());
     m_order.back()->done = true;
@@ -171,9 +181,11 @@ bool CParallelWork::PassOnDone(std::unique_lock<std::mutex>& lock) {
   }
   if (done.empty()) return false;
   m_roomFree.notify_all();
+  m_passing = true;
   lock.unlock();
   for (const auto& piece : done) PassOnLines(piece->lines, m_out);
   lock.lock();
+  m_passing = false;
   return true;
 }
 

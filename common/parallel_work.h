@@ -54,6 +54,7 @@ class CParallelWork : public CReporter {
   std::deque<std::unique_ptr<Piece>> m_order;  // not yet passed on, in queuing order
   std::deque<Piece*> m_todo;                   // not yet started
   size_t m_running = 0;
+  bool m_passing = false;  // the passing thread is writing pieces it took off the order
   bool m_finishing = false;
   bool m_interrupted = false;
   bool m_deferring = false;  // interruptions held back while this runs

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <sstream>
 
 #include "tests/support/scratch_dir.h"
 
@@ -34,6 +35,18 @@ std::string ExpectedWalk(const std::string& root,
     }
   }
   return lines;
+}
+
+std::set<std::string> PathsInLines(const std::string& output, const std::string& prefix,
+                                   const std::string& suffix) {
+  std::set<std::string> paths;
+  std::istringstream lines(output);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.size() < prefix.size() + suffix.size()) continue;
+    if (!line.starts_with(prefix) || !line.ends_with(suffix)) continue;
+    paths.insert(line.substr(prefix.size(), line.size() - prefix.size() - suffix.size()));
+  }
+  return paths;
 }
 
 std::map<std::string, std::string> Snapshot(const std::string& root) {
