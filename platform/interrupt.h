@@ -26,6 +26,21 @@ int PendingInterrupt();
 // Ends the process by the recorded signal, after the cleanup a handler would have done.
 [[noreturn]] void EndByPendingInterrupt();
 
+// Keeps two steps that belong together (a trash entry and its file) from being cut in two by an
+// interruption: while one lives, the calling thread takes no interruption, and one taken by
+// another thread waits for it to end (up to two seconds) before the process ends.
+class InterruptShield {
+ public:
+  InterruptShield();
+  ~InterruptShield();
+  InterruptShield(const InterruptShield&) = delete;
+  InterruptShield& operator=(const InterruptShield&) = delete;
+
+ private:
+  // The thread's signal mask before, kept opaque so that this header needs no system header.
+  alignas(8) unsigned char previous_[128];
+};
+
 // Keeps the interruption signals away from the calling thread, so that a worker thread never
 // runs a handler and they all reach the thread that can act on them. A broken pipe is raised
 // on the thread that wrote to it: a thread that writes the output keeps SIGPIPE with

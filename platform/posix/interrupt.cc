@@ -7,6 +7,7 @@
 #include <atomic>
 #include <climits>
 #include <cstring>
+#include <ctime>
 
 namespace platform {
 namespace {
@@ -36,6 +37,7 @@ struct SlotLease {
 thread_local SlotLease t_lease;
 
 std::atomic<bool> g_deferring{false};
+std::atomic<int> g_shields{0};  // InterruptShields alive on any thread
 std::atomic<int> g_pending{0};  // read by other threads too
 void (*volatile g_hook)() = nullptr;
 
@@ -58,7 +60,20 @@ void RemoveArmedTempFiles() {
   }
 }
 
+// Waits, within reason, for the shields of other threads to end.
+void WaitForShields() {
+  timespec start, now;
+  clock_gettime(CLOCK_MONOTONIC, &start);
+  while (g_shields.load() > 0) {
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    if (now.tv_sec - start.tv_sec >= 2) return;
+    timespec pause = {0, 1000000};
+    nanosleep(&pause, nullptr);
+  }
+}
+
 [[noreturn]] void EndBy(int sig) {
+  WaitForShields();
   RemoveArmedTempFiles();
   if (g_hook) g_hook();
   signal(sig, SIG_DFL);
@@ -124,6 +139,21 @@ int PendingInterrupt() { return g_pending.load(); }
 void EndByPendingInterrupt() {
   int sig = g_pending.load();
   EndBy(sig != 0 ? sig : SIGINT);
+}
+
+static_assert(sizeof(InterruptShield) >= sizeof(sigset_t) && alignof(sigset_t) <= 8,
+              "room for a signal mask");
+
+InterruptShield::InterruptShield() {
+  sigset_t all;
+  sigfillset(&all);
+  pthread_sigmask(SIG_BLOCK, &all, reinterpret_cast<sigset_t*>(previous_));
+  g_shields.fetch_add(1);
+}
+
+InterruptShield::~InterruptShield() {
+  g_shields.fetch_sub(1);
+  pthread_sigmask(SIG_SETMASK, reinterpret_cast<sigset_t*>(previous_), nullptr);
 }
 
 void BlockInterruptsInThisThread(bool keep_broken_pipe) {

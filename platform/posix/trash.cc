@@ -1,7 +1,6 @@
 #include "platform/trash.h"
 
 #include <fcntl.h>
-#include <signal.h>
 #include <stdio.h>
 #include <sys/random.h>
 #include <sys/stat.h>
@@ -13,6 +12,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "platform/interrupt.h"
 #include "platform/path_anchor.h"
 #include "platform/posix/trash_dirs.h"
 #include "platform/trash_info.h"
@@ -94,20 +94,6 @@ int Place(const TrashDir& dir, const ParentAnchor& source, const std::string& na
   if (err != 0) unlinkat(dir.info_fd, info.c_str(), 0);
   return err;
 }
-
-// Keeps an interruption from falling between an info entry and its file.
-class SignalBlock {
- public:
-  SignalBlock() {
-    sigset_t all;
-    sigfillset(&all);
-    sigprocmask(SIG_BLOCK, &all, &previous_);
-  }
-  ~SignalBlock() { sigprocmask(SIG_SETMASK, &previous_, nullptr); }
-
- private:
-  sigset_t previous_;
-};
 
 }  // namespace
 
@@ -201,7 +187,7 @@ struct Trash::State {
     std::string leaf = path.substr(path.rfind('/') + 1);
     ParentAnchor source(path);
     if (source.error() != 0) return source.error();
-    SignalBlock block;
+    InterruptShield shield;  // never an info entry without its file, or the reverse
     int err = EEXIST;
     bool own_name_free = leaf.size() <= kMaxTrashName && !volume.given.contains(leaf);
     for (int attempt = own_name_free ? 0 : 1; attempt < kNameAttempts && err == EEXIST; ++attempt) {
