@@ -23,8 +23,7 @@ struct Line {
 // Keeps what a piece reports until it can be passed on in order.
 class CRecorder : public CReporter {
  public:
-  CRecorder(const std::string& tool, std::vector<Line>* lines)
-      : CReporter(tool), m_lines(lines) {}
+  CRecorder(const std::string& tool, std::vector<Line>* lines) : CReporter(tool), m_lines(lines) {}
 
   void Print(std::string_view text) override {
     if (!m_lines->empty() && !m_lines->back().failure) {
@@ -42,14 +41,16 @@ class CRecorder : public CReporter {
   std::vector<Line>* m_lines;
 };
 
-void PassOnLines(const std::vector<Line>& lines, CReporter& out) {
-  for (const Line& line : lines) {
-    if (line.failure) {
-      out.FailLine(line.text);
-    } else {
-      out.Print(line.text);
-    }
+void Relay(CReporter& out, bool failure, std::string_view text) {
+  if (failure) {
+    out.FailLine(text);
+  } else {
+    out.Print(text);
   }
+}
+
+void PassOnLines(const std::vector<Line>& lines, CReporter& out) {
+  for (const Line& line : lines) Relay(out, line.failure, line.text);
 }
 
 }  // namespace
@@ -60,8 +61,7 @@ struct CParallelWork::Piece {
   bool done = false;
 };
 
-CParallelWork::CParallelWork(CReporter& out, unsigned workers)
-    : CReporter(out.Tool()), m_out(out) {
+CParallelWork::CParallelWork(CReporter& out, unsigned workers) : CReporter(out.Tool()), m_out(out) {
   if (workers == 0) return;
   m_deferring = true;
   platform::DeferInterrupts(true);
@@ -101,22 +101,14 @@ void CParallelWork::FailLine(std::string_view line) {
 
 void CParallelWork::Append(bool failure, std::string_view text) {
   if (!m_passer.joinable()) {
-    if (failure) {
-      m_out.FailLine(text);
-    } else {
-      m_out.Print(text);
-    }
+    Relay(m_out, failure, text);
     return;
   }
   std::unique_lock lock(m_mutex);
   if (m_order.empty() && !m_passing) {
     // Nothing is waiting to be passed on before it: out at once, under the lock so that the
     // passing thread cannot start writing meanwhile.
-    if (failure) {
-      m_out.FailLine(text);
-    } else {
-      m_out.Print(text);
-    }
+    Relay(m_out, failure, text);
     return;
   }
   if (m_order.empty() || !m_order.back()->done) {
@@ -124,11 +116,7 @@ void CParallelWork::Append(bool failure, std::string_view text) {
     m_order.back()->done = true;
   }
   CRecorder recorder(Tool(), &m_order.back()->lines);
-  if (failure) {
-    recorder.FailLine(text);
-  } else {
-    recorder.Print(text);
-  }
+  Relay(recorder, failure, text);
   lock.unlock();
   m_pieceDone.notify_one();
 }
