@@ -118,7 +118,7 @@ void InterruptDuringAPiece() {
     std::this_thread::sleep_for(100ms);
     piece_out.Fail("finished", "piece", "after the interruption");
   });
-  for (int i = 0; i < 10; ++i) std::this_thread::sleep_for(100ms);
+  std::this_thread::sleep_for(1s);
   work.Finish();
   std::fprintf(stderr, "not ended\n");
   std::exit(0);
