@@ -39,9 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (const std::string& version : {product, file}) {
     if (version.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) return 0;
   }
-  std::vector<std::string> lines;
   std::string once, reason;
-  if (!RewriteScript(input, product, file, lines, &once, &reason)) {
+  if (!RewriteScript(input, product, file, &once, &reason)) {
     FUZZ_CHECK(!reason.empty());
     return 0;
   }
@@ -52,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(once.starts_with(ByteOrderMark(before)));
 
   std::string twice;
-  FUZZ_CHECK(RewriteScript(once, product, file, lines, &twice, &reason));
+  FUZZ_CHECK(RewriteScript(once, product, file, &twice, &reason));
   FUZZ_CHECK(twice == once);
 
   if (!IsUtf16(before)) {
@@ -66,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       FUZZ_CHECK(old_lines[i] == new_lines[i] || IsVersionLine(old_lines[i]));
     }
     std::string untouched;
-    FUZZ_CHECK(RewriteScript(input, "", "", lines, &untouched, &reason));
+    FUZZ_CHECK(RewriteScript(input, "", "", &untouched, &reason));
     FUZZ_CHECK(untouched == std::string(mark) + platform::JoinTextLines(old_lines));
   }
   return 0;

@@ -12,19 +12,46 @@ struct FileFailure {
   std::string reason;
 };
 
-// Reads the whole regular file at `path`. Symbolic links are not followed and anything that is
-// not a regular file (FIFO, socket, device) is never opened: both are failures.
-bool ReadRegularFile(const std::string& path, std::string* bytes, FileFailure* failure);
+// A regular file as it was seen: while all of these match, it is the same file with the same
+// contents and attributes.
+struct FileIdentity {
+  unsigned long long device = 0;
+  unsigned long long inode = 0;
+  unsigned long long size = 0;
+  long long modified_ns = 0;  // last change of the contents
+  long long changed_ns = 0;   // last change of the contents or of an attribute
+  bool operator==(const FileIdentity&) const = default;
+};
+
+// Looks at the regular file at `path` without opening it. Symbolic links are not followed;
+// a link and anything that is not a regular file are failures.
+bool InspectRegularFile(const std::string& path, FileIdentity* identity, FileFailure* failure);
+
+// Reads the whole regular file at `path`, and what it was when the reading began. Symbolic
+// links are not followed and anything that is not a regular file (FIFO, socket, device) is
+// never opened: both are failures.
+bool ReadRegularFile(const std::string& path, std::string* bytes, FileIdentity* identity,
+                     FileFailure* failure);
 
 // Checks that the file at `path` may be written, by opening it for writing without truncating
-// it. A replace must not become a way around a read-only file.
+// it. A file that nobody may write (no write permission bit at all) is refused even to the
+// superuser. A replace must not become a way around a read-only file.
 bool CheckWritable(const std::string& path, FileFailure* failure);
 
 // Replaces the contents of the regular file at `path` with `bytes`: writes them to a temporary
 // file in the same directory and renames it over the original, keeping the original's
-// permission bits and, where allowed, its owner. Afterwards the file is either entirely old or
-// entirely new. The temporary file is named "<name>.<program>-XXXXXX.tmp"; it is removed if
-// anything fails and when the run is interrupted by a signal.
-bool ReplaceFile(const std::string& path, std::string_view bytes, FileFailure* failure);
+// permission bits, access control list and other extended attributes and, where allowed, its
+// owner. Afterwards the file is either entirely old or entirely new. The file must still be
+// `read`, the one whose contents `bytes` were made from: a file that changed meanwhile, or
+// whose attributes cannot all be kept, is left as it is. The temporary file is named
+// "<name>.<program>-XXXXXX.tmp"; it is removed if anything fails and when the run is
+// interrupted by a signal.
+bool ReplaceFile(const std::string& path, std::string_view bytes, const FileIdentity& read,
+                 FileFailure* failure);
+
+// The path that `path` leads to once the symbolic links in its last component are followed:
+// `path` itself when it is not a link. The file there need not exist. A link that cannot be
+// read, or a chain too long, gives the last link reached, which no later step follows.
+std::string FollowFileLinks(const std::string& path);
 
 }  // namespace platform

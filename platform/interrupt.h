@@ -13,9 +13,12 @@ void SetInterruptHook(void (*hook)());
 
 // Marks `name` (relative to `dir_fd`) as the calling thread's temporary file, to be removed on
 // interruption until DisarmTempCleanup. The name is copied. Each thread has its own mark, so
-// several threads may be writing temporary files at once. Arm before the file is created: an
-// interruption in between then finds nothing to remove, rather than missing a file.
-void ArmTempCleanup(int dir_fd, const char* name);
+// several threads may be writing temporary files at once. Arm right before creating the file
+// and say with TempCreated whether it was created: an interruption waits for creations in
+// flight on other threads, so that none can leave a file behind. False when the process is
+// already ending by an interruption: the file must then not be created.
+bool ArmTempCleanup(int dir_fd, const char* name);
+void TempCreated(bool created);
 void DisarmTempCleanup();
 
 // While interruptions are deferred, the first one is only recorded, so that work in flight can

@@ -5,19 +5,10 @@ namespace {
 
 template <typename CharT>
 std::vector<std::basic_string<CharT>> SplitLines(std::basic_string_view<CharT> text) {
-  constexpr CharT kCr = '\r', kLf = '\n';
   std::vector<std::basic_string<CharT>> lines;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t lf = text.find(kLf, start);
-    if (lf == std::basic_string_view<CharT>::npos) {
-      lines.emplace_back(text.substr(start));
-      break;
-    }
-    size_t end = (lf > start && text[lf - 1] == kCr) ? lf - 1 : lf;
+  ForEachTextLine(text, [&](size_t start, size_t end) {
     lines.emplace_back(text.substr(start, end - start));
-    start = lf + 1;
-  }
+  });
   return lines;
 }
 

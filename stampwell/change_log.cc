@@ -4,6 +4,7 @@
 
 #include "platform/clock.h"
 #include "platform/file_create.h"
+#include "platform/file_io.h"
 #include "stampwell/line_file.h"
 
 namespace {
@@ -34,7 +35,9 @@ std::string ChangeLogPath(const std::string& workDir) {
   return path + "Version.txt";
 }
 
-bool WriteChangeLog(const std::string& path, const ChangeLogEntry& entry, CReporter& reporter) {
+bool WriteChangeLog(const std::string& log_path, const ChangeLogEntry& entry, CReporter& reporter) {
+  // A log that is a link (to a log shared by several trees, say) is kept where it leads.
+  const std::string path = platform::FollowFileLinks(log_path);
   platform::FileFailure create_failure;
   bool exists = platform::EnsureFileExists(path, &create_failure);
   if (!exists) std::printf("Error creating version.txt file!\n");

@@ -20,7 +20,8 @@ std::string FormatLogDate(std::time_t moment);
 // The path of the change log in the directory `workDir`.
 std::string ChangeLogPath(const std::string& workDir);
 
-// Puts `entry` at the top of the change log at `path`, creating the log when it is missing.
+// Puts `entry` at the top of the change log at `path`, creating the log when it is missing. A
+// symbolic link there is followed, and the file it leads to gets the entry.
 // Prints "Error creating version.txt file!" when the log can be neither created nor opened for
 // appending. False, after reporting why, when the entry was not written; the log is then as it
 // was.

@@ -78,7 +78,7 @@ TEST(WriteChangeLog, VersionsAndDateStandAsTyped) {
 TEST(WriteChangeLog, LogThatCannotBeOpenedIsReportedAndLeftAlone) {
   ScratchDir dir;
   dir.MakeDir("Version.txt");
-  ASSERT_EQ(symlink("elsewhere.txt", dir.Path("link.txt").c_str()), 0);
+  ASSERT_EQ(symlink("link.txt", dir.Path("link.txt").c_str()), 0);
   const struct {
     const char* name;
     const char* reason;
@@ -96,7 +96,28 @@ TEST(WriteChangeLog, LogThatCannotBeOpenedIsReportedAndLeftAlone) {
     EXPECT_TRUE(reporter.Failed());
   }
   EXPECT_TRUE(fs::is_directory(dir.Path("Version.txt")));
-  EXPECT_FALSE(fs::exists(dir.Path("elsewhere.txt")));
+  EXPECT_TRUE(fs::is_symlink(dir.Path("link.txt")));
+}
+
+TEST(WriteChangeLog, LinkedLogGetsTheEntryWhereTheLinkLeads) {
+  ScratchDir dir;
+  dir.Write("shared/Version.txt", "old\r\n");
+  ASSERT_EQ(chmod(dir.Path("shared/Version.txt").c_str(), 0640), 0);
+  dir.MakeDir("tree");
+  dir.MakeDir("fresh");
+  ASSERT_EQ(symlink("../shared/Version.txt", dir.Path("tree/Version.txt").c_str()), 0);
+  ASSERT_EQ(symlink("../shared/New.txt", dir.Path("fresh/Version.txt").c_str()), 0);
+  CReporter reporter("Stampwell");
+  EXPECT_TRUE(WriteChangeLog(dir.Path("tree/Version.txt"), Entry("c"), reporter));
+  EXPECT_TRUE(WriteChangeLog(dir.Path("fresh/Version.txt"), Entry("c"), reporter));
+  EXPECT_TRUE(fs::is_symlink(dir.Path("tree/Version.txt")));
+  EXPECT_EQ(dir.Read("shared/Version.txt"),
+            Logged("07-Dec-2026 - v. 2.1  build 2.1.7", "c\r\nold\r\n"));
+  EXPECT_EQ(fs::status(dir.Path("shared/Version.txt")).permissions(),
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  EXPECT_TRUE(fs::is_symlink(dir.Path("fresh/Version.txt")));
+  EXPECT_EQ(dir.Read("shared/New.txt"), Logged("07-Dec-2026 - v. 2.1  build 2.1.7", "c\r\n"));
+  EXPECT_FALSE(reporter.Failed());
 }
 
 // Runs WriteChangeLog as an unprivileged user in a child process, where `dir` belongs to that

@@ -19,7 +19,7 @@ int CLineFile::Load(const std::string& path, int mode) {
   m_nMode = mode;
   m_strPath = path;
   std::string bytes;
-  if (!platform::ReadRegularFile(path, &bytes, &m_failure)) {
+  if (!platform::ReadRegularFile(path, &bytes, &m_identity, &m_failure)) {
     m_bLoaded = 0;
     return 0;
   }
@@ -34,7 +34,8 @@ int CLineFile::Save() {
   if (!may_save) return 0;
   // Replacing goes through a rename, which must not become a way around a read-only file.
   if (!platform::CheckWritable(m_strPath, &m_failure)) return 0;
-  return platform::ReplaceFile(m_strPath, platform::JoinTextLines(m_lines), &m_failure) ? 1 : 0;
+  return platform::ReplaceFile(m_strPath, platform::JoinTextLines(m_lines), m_identity,
+                               &m_failure) ? 1 : 0;
 }
 
 void CLineFile::AddLine(std::string_view text) { m_lines.emplace_back(FirstLine(text)); }

@@ -9,7 +9,8 @@
 
 // Loads the file given to the constructor; lines and multi-line blocks can then be inserted
 // anywhere, and Save writes the lines back (CR LF after each) once per load, and only in mode 1.
-// Saving replaces the file through a temporary file, so a failed save leaves it as it was.
+// Saving replaces the file through a temporary file, so a failed save leaves it as it was, and
+// only while it is still the file loaded: one changed meanwhile is left as it is.
 class CLineFile {
  public:
   CLineFile(const std::string& path, int mode);
@@ -43,5 +44,6 @@ class CLineFile {
   int m_nMode = 0;
   std::vector<std::string> m_lines;
   std::string m_strPath;
+  platform::FileIdentity m_identity;  // the file as loaded
   platform::FileFailure m_failure;
 };

@@ -148,11 +148,21 @@ TEST(CLineFile, FailedLoadKeepsTheLinesItHad) {
 TEST(CLineFile, SaveKeepsPermissionBits) {
   Loaded log("a\r\n");
   ASSERT_EQ(chmod(log.dir.Path("log.txt").c_str(), 0640), 0);
+  log.file->Load(log.dir.Path("log.txt"), 1);
   log.file->AddLine("b");
   ASSERT_EQ(log.file->Save(), 1);
   struct stat st;
   ASSERT_EQ(stat(log.dir.Path("log.txt").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0640u);
+}
+
+TEST(CLineFile, FileChangedSinceLoadIsLeftAsItIs) {
+  Loaded log("a\r\n");
+  log.dir.Write("log.txt", "a\r\nwritten meanwhile\r\n");
+  log.file->AddLine("b");
+  EXPECT_EQ(log.file->Save(), 0);
+  EXPECT_EQ(log.file->LastFailure().reason, "changed while stamping");
+  EXPECT_EQ(log.dir.Read("log.txt"), "a\r\nwritten meanwhile\r\n");
 }
 
 TEST(CLineFile, FailedSaveLeavesTheFileWholeAndSaysWhy) {

@@ -1,29 +1,50 @@
+#include <mutex>
+
 #include "common/path_util.h"
 #include "platform/file_io.h"
 #include "stampwell/resource_script.h"
 #include "stampwell/stampwell.h"
 
-thread_local std::vector<std::string> g_rcLines;
+namespace {
 
-int ProcessResourceFile(const std::string& path, CReporter& reporter) {
+// A script takes about twice its size in memory while it is stamped. Scripts this large are
+// stamped one at a time, whatever the number of workers; smaller ones go on beside them.
+constexpr unsigned long long kVeryLargeScript = 16ull << 20;
+std::mutex g_veryLargeScriptTurn;
+
+bool Stamp(const std::string& path, CReporter& reporter) {
   std::string bytes;
+  platform::FileIdentity read;
   platform::FileFailure failure;
-  if (!platform::ReadRegularFile(path, &bytes, &failure) ||
+  if (!platform::ReadRegularFile(path, &bytes, &read, &failure) ||
       !platform::CheckWritable(path, &failure)) {
     reporter.Fail(failure.what, path, failure.reason);
-    return 0;
+    return false;
   }
   std::string rewritten, reason;
-  if (!RewriteScript(bytes, g_strProductVersion, g_strFileVersion, g_rcLines, &rewritten,
-                     &reason)) {
+  if (!RewriteScript(bytes, g_strProductVersion, g_strFileVersion, &rewritten, &reason)) {
     reporter.Fail("left alone", path, reason);
-    return 0;
+    return false;
   }
-  if (rewritten != bytes && !platform::ReplaceFile(path, rewritten, &failure)) {
+  if (rewritten != bytes && !platform::ReplaceFile(path, rewritten, read, &failure)) {
+    reporter.Fail(failure.what, path, failure.reason);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int ProcessResourceFile(const std::string& path, CReporter& reporter) {
+  platform::FileIdentity found;
+  platform::FileFailure failure;
+  if (!platform::InspectRegularFile(path, &found, &failure)) {
     reporter.Fail(failure.what, path, failure.reason);
     return 0;
   }
-  return 1;
+  std::unique_lock turn(g_veryLargeScriptTurn, std::defer_lock);
+  if (found.size >= kVeryLargeScript) turn.lock();
+  return Stamp(path, reporter) ? 1 : 0;
 }
 
 bool IsResourceScript(std::string_view path) {

@@ -60,37 +60,98 @@ std::basic_string<CharT> VersionUnits(std::string_view version) {
   }
 }
 
+// Replaces `line` when it holds the statement or the string value of `pass`.
 template <typename CharT>
-void ApplyVersion(const VersionPass<CharT>& pass, std::vector<std::basic_string<CharT>>& lines,
-                  std::string_view version) {
-  const std::basic_string<CharT> ver = VersionUnits<CharT>(version);
-  const std::basic_string_view<CharT> value_end = View(PassTexts<CharT>::kValueEnd);
-  for (std::basic_string<CharT>& line : lines) {
-    if (line.find(pass.statement) != line.npos) {
-      line.assign(pass.statement).append(ver);
-    }
-    if (line.find(pass.value) != line.npos) {
-      line.assign(pass.value_replacement).append(ver).append(value_end);
-    }
+void ApplyToLine(const VersionPass<CharT>& pass, const std::basic_string<CharT>& ver,
+                 std::basic_string<CharT>& line) {
+  if (line.find(pass.statement) != line.npos) {
+    line.assign(pass.statement).append(ver);
+  }
+  if (line.find(pass.value) != line.npos) {
+    line.assign(pass.value_replacement).append(ver).append(View(PassTexts<CharT>::kValueEnd));
   }
 }
 
 template <typename CharT>
-void ApplyVersions(std::vector<std::basic_string<CharT>>& lines, const std::string& product_version,
-                   const std::string& file_version) {
-  if (!product_version.empty()) ApplyProductVersion(lines, product_version);
-  if (!file_version.empty()) ApplyFileVersion(lines, file_version);
+void ApplyVersion(const VersionPass<CharT>& pass, std::vector<std::basic_string<CharT>>& lines,
+                  std::string_view version) {
+  const std::basic_string<CharT> ver = VersionUnits<CharT>(version);
+  for (std::basic_string<CharT>& line : lines) ApplyToLine(pass, ver, line);
 }
 
-// Rewrites the 16-bit units of a UTF-16 script body, appending the result's bytes.
-void RewriteUtf16(std::string_view body, bool big_endian, const std::string& product_version,
-                  const std::string& file_version, std::string* rewritten) {
-  const std::u16string units = ReadUtf16Units(body, big_endian);
-  std::vector<std::u16string> lines = platform::SplitTextLines(units);
-  ApplyVersions(lines, product_version, file_version);
-  std::u16string joined;
-  platform::AppendTextLines(lines, &joined);
-  AppendUtf16Units(joined, big_endian, rewritten);
+// The versions of one rewrite in the code units of CharT.
+template <typename CharT>
+struct Versions {
+  Versions(const std::string& product_version, const std::string& file_version)
+      : product(product_version.empty() ? std::basic_string<CharT>()
+                                        : VersionUnits<CharT>(product_version)),
+        file(file_version.empty() ? std::basic_string<CharT>()
+                                  : VersionUnits<CharT>(file_version)),
+        apply_product(!product_version.empty()),
+        apply_file(!file_version.empty()) {}
+
+  // Applies the product version to the line, then the file version, as whole passes would.
+  void Apply(std::basic_string<CharT>& line) const {
+    if (apply_product) ApplyToLine(PassTexts<CharT>::kProduct, product, line);
+    if (apply_file) ApplyToLine(PassTexts<CharT>::kFile, file, line);
+  }
+
+  std::basic_string<CharT> product, file;
+  bool apply_product, apply_file;
+};
+
+// The 16-bit units of a UTF-16 body, read where they are.
+class Utf16Units {
+ public:
+  Utf16Units(std::string_view bytes, bool big_endian) : bytes_(bytes), big_endian_(big_endian) {}
+  size_t size() const { return bytes_.size() / 2; }
+  char16_t operator[](size_t unit) const { return Utf16UnitAt(bytes_, unit, big_endian_); }
+
+ private:
+  std::string_view bytes_;
+  bool big_endian_;
+};
+
+void CopyUnits(std::string_view text, size_t start, size_t end, std::string* line) {
+  line->assign(text.substr(start, end - start));
+}
+
+void CopyUnits(const Utf16Units& units, size_t start, size_t end, std::u16string* line) {
+  line->clear();
+  for (size_t i = start; i < end; ++i) line->push_back(units[i]);
+}
+
+// Gives every line of `text`, rewritten and followed by CR LF, to `take`. One line at a time,
+// so that a script is never held as lines besides its bytes and its new bytes.
+template <typename CharT, typename Text, typename Take>
+void ForEachNewLine(const Text& text, const Versions<CharT>& versions, Take take) {
+  static constexpr CharT kCrLf[] = {'\r', '\n', 0};
+  std::basic_string<CharT> line;
+  platform::ForEachTextLine(text, [&](size_t start, size_t end) {
+    CopyUnits(text, start, end, &line);
+    versions.Apply(line);
+    line.append(kCrLf);
+    take(line);
+  });
+}
+
+// Appends the rewritten lines of `text` to `rewritten`, measured first so that the new bytes
+// take no more memory than they need.
+template <typename CharT, typename Text>
+void AppendRewritten(const Text& text, const Versions<CharT>& versions, bool big_endian,
+                     std::string* rewritten) {
+  size_t units = 0;
+  ForEachNewLine(text, versions, [&](const std::basic_string<CharT>& line) {
+    units += line.size();
+  });
+  rewritten->reserve(rewritten->size() + units * sizeof(CharT));
+  ForEachNewLine(text, versions, [&](const std::basic_string<CharT>& line) {
+    if constexpr (std::is_same_v<CharT, char>) {
+      rewritten->append(line);
+    } else {
+      AppendUtf16Units(line, big_endian, rewritten);
+    }
+  });
 }
 
 }  // namespace
@@ -112,30 +173,29 @@ void ApplyFileVersion(std::vector<std::u16string>& lines, std::string_view versi
 }
 
 bool RewriteScript(std::string_view bytes, const std::string& product_version,
-                   const std::string& file_version, std::vector<std::string>& lines,
-                   std::string* rewritten, std::string* reason) {
+                   const std::string& file_version, std::string* rewritten,
+                   std::string* reason) {
   ScriptEncoding encoding;
   if (!DetectScriptEncoding(bytes, &encoding, reason)) return false;
   const std::string_view mark = ByteOrderMark(encoding);
   const std::string_view body = bytes.substr(mark.size());
   rewritten->assign(mark);
-  if (IsUtf16(encoding)) {
-    lines.clear();
-    RewriteUtf16(body, IsBigEndian(encoding), product_version, file_version, rewritten);
-    // Without a byte-order mark, UTF-16 is recognised only while every character is ASCII: a
-    // version beyond ASCII would leave a file that no later run could read as UTF-16.
-    ScriptEncoding after;
-    std::string ignored;
-    if (mark.empty() && (!DetectScriptEncoding(*rewritten, &after, &ignored) ||
-                         after != encoding)) {
-      *reason = "UTF-16 text without byte-order mark cannot take a version beyond ASCII; left "
-                "untouched";
-      return false;
-    }
+  if (!IsUtf16(encoding)) {
+    AppendRewritten(body, Versions<char>(product_version, file_version), false, rewritten);
     return true;
   }
-  lines = platform::SplitTextLines(body);
-  ApplyVersions(lines, product_version, file_version);
-  platform::AppendTextLines(lines, rewritten);
+  const bool big_endian = IsBigEndian(encoding);
+  AppendRewritten(Utf16Units(body, big_endian), Versions<char16_t>(product_version, file_version),
+                  big_endian, rewritten);
+  // Without a byte-order mark, UTF-16 is recognised only while every character is ASCII: a
+  // version beyond ASCII would leave a file that no later run could read as UTF-16.
+  ScriptEncoding after;
+  std::string ignored;
+  if (mark.empty() &&
+      (!DetectScriptEncoding(*rewritten, &after, &ignored) || after != encoding)) {
+    *reason = "UTF-16 text without byte-order mark cannot take a version beyond ASCII; left "
+              "untouched";
+    return false;
+  }
   return true;
 }

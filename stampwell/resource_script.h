@@ -17,9 +17,9 @@ void ApplyFileVersion(std::vector<std::u16string>& lines, std::string_view versi
 
 // Rewrites a script's bytes: its lines, with the versions applied (an empty version leaves its
 // lines alone), each followed by CR LF, in the script's own encoding and byte-order mark, with
-// every unchanged line's code units as they were. `lines` receives the lines of an 8-bit or
-// UTF-8 script and is emptied for a UTF-16 one. Fails, with the reason, for bytes that no
-// supported encoding holds (see DetectScriptEncoding).
+// every unchanged line's code units as they were. Works one line at a time: the memory taken
+// is that of the new bytes. Fails, with the reason, for bytes that no supported encoding holds
+// (see DetectScriptEncoding).
 bool RewriteScript(std::string_view bytes, const std::string& product_version,
-                   const std::string& file_version, std::vector<std::string>& lines,
-                   std::string* rewritten, std::string* reason);
+                   const std::string& file_version, std::string* rewritten,
+                   std::string* reason);

@@ -4,7 +4,6 @@
 
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "common/reporter.h"
 
@@ -13,12 +12,10 @@ extern int g_bShowDialog;
 // The versions as typed; empty leaves that version's lines alone.
 extern std::string g_strProductVersion;
 extern std::string g_strFileVersion;
-// The lines of the resource script being processed; each thread that processes scripts has its
-// own.
-extern thread_local std::vector<std::string> g_rcLines;
 
 // Reads the script at `path`, applies the versions and writes it back safely. Returns 1 when it
-// was written (or already held exactly the new bytes), 0 after reporting a failure.
+// was written (or already held exactly the new bytes), 0 after reporting a failure. Very large
+// scripts wait for each other, so that only one at a time takes its memory.
 int ProcessResourceFile(const std::string& path, CReporter& reporter);
 
 // True for a file named "*.rc", in any case.
@@ -26,7 +23,6 @@ bool IsResourceScript(std::string_view path);
 
 // The per-file action of the walk: announces and processes every file named "*.rc".
 void StampFile(const std::string& path, CReporter& reporter);
-
 
 // The whole run; returns the exit code.
 int StampwellMain(int argc, char** argv);

@@ -1,6 +1,7 @@
 #include "platform/file_create.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -17,13 +18,17 @@ bool EnsureFileExists(const std::string& path, FileFailure* failure) {
     int fd = openat(anchor.dir_fd(), anchor.name(),
                     O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
     if (fd >= 0) {
+      // Nobody may write a file without a write permission bit, the superuser included.
+      struct stat st;
+      err = fstat(fd, &st) != 0 ? errno : (st.st_mode & 0222) == 0 ? -1 : 0;
       close(fd);
-      return true;
+      if (err == 0) return true;
+    } else {
+      err = errno;
     }
-    err = errno;
   }
   failure->what = "cannot create or open";
-  failure->reason = std::strerror(err);
+  failure->reason = err < 0 ? "read-only file, no one may write it" : std::strerror(err);
   return false;
 }
 

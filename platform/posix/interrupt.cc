@@ -12,10 +12,11 @@
 namespace platform {
 namespace {
 
-// One temporary-file mark per thread that writes them. A slot's state moves from free to
-// writing (its name being copied) to armed; the handler takes an armed slot for itself before
-// it reads the name, so it never reads one half copied.
-enum SlotState : int { kFree, kWriting, kArmed, kCleaning };
+// One temporary-file mark per thread that writes them. A slot moves from free to writing (its
+// name being copied) to creating (the file being created) to armed, and back to free. The
+// handler takes an armed slot for itself before it reads the name, so it never reads one half
+// copied, and it waits for the creations of other threads to end before it removes anything.
+enum SlotState : int { kFree, kWriting, kCreating, kArmed, kCleaning };
 struct TempSlot {
   std::atomic<bool> owned{false};  // by a living thread
   std::atomic<int> state{kFree};
@@ -35,8 +36,11 @@ struct SlotLease {
   }
 };
 thread_local SlotLease t_lease;
+// The same slot, readable by a signal handler: a plain pointer needs no thread-local setup.
+thread_local TempSlot* t_slot = nullptr;
 
 std::atomic<bool> g_deferring{false};
+std::atomic<bool> g_ending{false};  // a handler is ending the process: no more temporary files
 std::atomic<int> g_shields{0};  // InterruptShields alive on any thread
 std::atomic<int> g_pending{0};  // read by other threads too
 void (*volatile g_hook)() = nullptr;
@@ -50,21 +54,37 @@ TempSlot* ThreadSlot() {
     bool owned = false;
     if (g_slots[i].owned.compare_exchange_strong(owned, true)) t_lease.slot = &g_slots[i];
   }
-  return t_lease.slot;
+  t_slot = t_lease.slot;
+  return t_slot;
 }
 
-void RemoveArmedTempFiles() {
+// Removes the temporary files of every thread. The interrupted thread's own file may be in
+// creation: that thread will not go on, so the name is removed whether the file exists or not.
+void RemoveTempFiles() {
   for (TempSlot& slot : g_slots) {
     int armed = kArmed;
-    if (slot.state.compare_exchange_strong(armed, kCleaning)) unlinkat(slot.dir_fd, slot.name, 0);
+    int creating = kCreating;
+    if (slot.state.compare_exchange_strong(armed, kCleaning) ||
+        (&slot == t_slot && slot.state.compare_exchange_strong(creating, kCleaning))) {
+      unlinkat(slot.dir_fd, slot.name, 0);
+    }
   }
 }
 
-// Waits, within reason, for the shields of other threads to end.
-void WaitForShields() {
+// True while another thread may still create a file it has armed for.
+bool OtherThreadCreating() {
+  for (const TempSlot& slot : g_slots) {
+    if (&slot != t_slot && slot.state.load() == kCreating) return true;
+  }
+  return false;
+}
+
+// Waits, within reason, for the shields of other threads to end and for their temporary files
+// in creation to exist or fail: threads that start later see g_ending and create nothing.
+void WaitForOtherThreads() {
   timespec start, now;
   clock_gettime(CLOCK_MONOTONIC, &start);
-  while (g_shields.load() > 0) {
+  while (g_shields.load() > 0 || OtherThreadCreating()) {
     clock_gettime(CLOCK_MONOTONIC, &now);
     if (now.tv_sec - start.tv_sec >= 2) return;
     timespec pause = {0, 1000000};
@@ -73,8 +93,9 @@ void WaitForShields() {
 }
 
 [[noreturn]] void EndBy(int sig) {
-  WaitForShields();
-  RemoveArmedTempFiles();
+  g_ending.store(true);
+  WaitForOtherThreads();
+  RemoveTempFiles();
   if (g_hook) g_hook();
   signal(sig, SIG_DFL);
   sigset_t unblock;
@@ -115,14 +136,26 @@ bool InstallInterruptHandlers() {
 
 void SetInterruptHook(void (*hook)()) { g_hook = hook; }
 
-void ArmTempCleanup(int dir_fd, const char* name) {
+bool ArmTempCleanup(int dir_fd, const char* name) {
   TempSlot* slot = ThreadSlot();
-  if (slot == nullptr) return;
-  slot->state.store(kWriting);
+  if (slot == nullptr) return !g_ending.load();
+  int expected = kFree;
+  // A slot not free is being cleaned by an ending process.
+  if (!slot->state.compare_exchange_strong(expected, kWriting)) return false;
   slot->dir_fd = dir_fd;
   std::strncpy(slot->name, name, sizeof slot->name - 1);
   slot->name[sizeof slot->name - 1] = '\0';
-  slot->state.store(kArmed);
+  slot->state.store(kCreating);
+  if (!g_ending.load()) return true;
+  slot->state.store(kFree);
+  return false;
+}
+
+void TempCreated(bool created) {
+  TempSlot* slot = ThreadSlot();
+  if (slot == nullptr) return;
+  int creating = kCreating;
+  slot->state.compare_exchange_strong(creating, created ? kArmed : kFree);
 }
 
 void DisarmTempCleanup() {
