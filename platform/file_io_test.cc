@@ -91,12 +91,14 @@ TEST(ReplaceFile, FileChangedSinceItWasReadIsLeftAsItNowIs) {
     void (*change)(const ScratchDir& dir);
   } cases[] = {
       {"appended", [](const ScratchDir& dir) { dir.Write("a.rc", "old and more"); }},
-      {"replaced", [](const ScratchDir& dir) {
+      {"replaced",
+       [](const ScratchDir& dir) {
          dir.Write("b.rc", "other");
          ASSERT_EQ(rename(dir.Path("b.rc").c_str(), dir.Path("a.rc").c_str()), 0);
        }},
       {"removed", [](const ScratchDir& dir) { fs::remove(dir.Path("a.rc")); }},
-      {"rewritten in place", [](const ScratchDir& dir) {
+      {"rewritten in place",
+       [](const ScratchDir& dir) {
          dir.Write("a.rc", "OLD");
          fs::last_write_time(dir.Path("a.rc"),
                              fs::last_write_time(dir.Path("a.rc")) - std::chrono::hours(1));
@@ -110,8 +112,7 @@ TEST(ReplaceFile, FileChangedSinceItWasReadIsLeftAsItNowIs) {
     std::string now = fs::exists(dir.Path("a.rc")) ? dir.Read("a.rc") : "";
     FileFailure failure;
     EXPECT_FALSE(ReplaceFile(dir.Path("a.rc"), "new", read, &failure)) << c.name;
-    EXPECT_EQ(failure.what + ": " + failure.reason, "left alone: changed while stamping")
-        << c.name;
+    EXPECT_EQ(failure.what + ": " + failure.reason, "left alone: changed while stamping") << c.name;
     EXPECT_EQ(fs::exists(dir.Path("a.rc")) ? dir.Read("a.rc") : "", now) << c.name;
     EXPECT_EQ(EntryCount(dir.path()), now.empty() ? 0 : 1) << c.name;
   }
@@ -123,8 +124,8 @@ TEST(ReplaceFile, ReadOnlyForEveryoneIsRefusedEvenToTheSuperuser) {
   ASSERT_EQ(chmod(dir.Path("a.rc").c_str(), 0444), 0);
   FileFailure failure;
   EXPECT_FALSE(CheckWritable(dir.Path("a.rc"), &failure));
-  EXPECT_EQ(failure.reason, geteuid() == 0 ? "read-only file, no one may write it"
-                                           : "Permission denied");
+  EXPECT_EQ(failure.reason,
+            geteuid() == 0 ? "read-only file, no one may write it" : "Permission denied");
   EXPECT_FALSE(ReplaceFile(dir.Path("a.rc"), "new", Seen(dir.Path("a.rc")), &failure));
   EXPECT_EQ(failure.reason, "read-only file, no one may write it");
   EXPECT_EQ(dir.Read("a.rc"), "old");

@@ -6,9 +6,8 @@ namespace {
 template <typename CharT>
 std::vector<std::basic_string<CharT>> SplitLines(std::basic_string_view<CharT> text) {
   std::vector<std::basic_string<CharT>> lines;
-  ForEachTextLine(text, [&](size_t start, size_t end) {
-    lines.emplace_back(text.substr(start, end - start));
-  });
+  ForEachTextLine(
+      text, [&](size_t start, size_t end) { lines.emplace_back(text.substr(start, end - start)); });
   return lines;
 }
 

@@ -34,8 +34,9 @@ int CLineFile::Save() {
   if (!may_save) return 0;
   // Replacing goes through a rename, which must not become a way around a read-only file.
   if (!platform::CheckWritable(m_strPath, &m_failure)) return 0;
-  return platform::ReplaceFile(m_strPath, platform::JoinTextLines(m_lines), m_identity,
-                               &m_failure) ? 1 : 0;
+  return platform::ReplaceFile(m_strPath, platform::JoinTextLines(m_lines), m_identity, &m_failure)
+             ? 1
+             : 0;
 }
 
 void CLineFile::AddLine(std::string_view text) { m_lines.emplace_back(FirstLine(text)); }

@@ -85,8 +85,7 @@ struct Versions {
   Versions(const std::string& product_version, const std::string& file_version)
       : product(product_version.empty() ? std::basic_string<CharT>()
                                         : VersionUnits<CharT>(product_version)),
-        file(file_version.empty() ? std::basic_string<CharT>()
-                                  : VersionUnits<CharT>(file_version)),
+        file(file_version.empty() ? std::basic_string<CharT>() : VersionUnits<CharT>(file_version)),
         apply_product(!product_version.empty()),
         apply_file(!file_version.empty()) {}
 
@@ -141,9 +140,8 @@ template <typename CharT, typename Text>
 void AppendRewritten(const Text& text, const Versions<CharT>& versions, bool big_endian,
                      std::string* rewritten) {
   size_t units = 0;
-  ForEachNewLine(text, versions, [&](const std::basic_string<CharT>& line) {
-    units += line.size();
-  });
+  ForEachNewLine(text, versions,
+                 [&](const std::basic_string<CharT>& line) { units += line.size(); });
   rewritten->reserve(rewritten->size() + units * sizeof(CharT));
   ForEachNewLine(text, versions, [&](const std::basic_string<CharT>& line) {
     if constexpr (std::is_same_v<CharT, char>) {
@@ -173,8 +171,7 @@ void ApplyFileVersion(std::vector<std::u16string>& lines, std::string_view versi
 }
 
 bool RewriteScript(std::string_view bytes, const std::string& product_version,
-                   const std::string& file_version, std::string* rewritten,
-                   std::string* reason) {
+                   const std::string& file_version, std::string* rewritten, std::string* reason) {
   ScriptEncoding encoding;
   if (!DetectScriptEncoding(bytes, &encoding, reason)) return false;
   const std::string_view mark = ByteOrderMark(encoding);
@@ -191,10 +188,10 @@ bool RewriteScript(std::string_view bytes, const std::string& product_version,
   // version beyond ASCII would leave a file that no later run could read as UTF-16.
   ScriptEncoding after;
   std::string ignored;
-  if (mark.empty() &&
-      (!DetectScriptEncoding(*rewritten, &after, &ignored) || after != encoding)) {
-    *reason = "UTF-16 text without byte-order mark cannot take a version beyond ASCII; left "
-              "untouched";
+  if (mark.empty() && (!DetectScriptEncoding(*rewritten, &after, &ignored) || after != encoding)) {
+    *reason =
+        "UTF-16 text without byte-order mark cannot take a version beyond ASCII; left "
+        "untouched";
     return false;
   }
   return true;

@@ -21,5 +21,4 @@ void ApplyFileVersion(std::vector<std::u16string>& lines, std::string_view versi
 // is that of the new bytes. Fails, with the reason, for bytes that no supported encoding holds
 // (see DetectScriptEncoding).
 bool RewriteScript(std::string_view bytes, const std::string& product_version,
-                   const std::string& file_version, std::string* rewritten,
-                   std::string* reason);
+                   const std::string& file_version, std::string* rewritten, std::string* reason);

@@ -108,7 +108,10 @@ TEST(RewriteScript, RefusesWhatNoEncodingHoldsAndLeavesItsLinesAlone) {
 
 TEST(RewriteScript, KeepsControlBytes) {
   std::string out, reason;
-  ASSERT_TRUE(RewriteScript("a\x1a" "b\n\x1a\n", "", "", &out, &reason));
+  ASSERT_TRUE(
+      RewriteScript("a\x1a"
+                    "b\n\x1a\n",
+                    "", "", &out, &reason));
   EXPECT_EQ(out, "a\x1a" "b\r\n\x1a\r\n");
 }
 

@@ -308,4 +308,39 @@ TEST(Stampwell, InterruptedRunLeavesEveryScriptWholeAndNoTemporaryFile) {
       << "the run ended before the signal; use a larger tree";
 }
 
+// kStamped with file version 2.1.<build>.
+std::string StampedWithBuild(int build) {
+  std::string text = kStamped;
+  const std::string old_version = "2, 1, 7, 0",
+                    new_version = "2, 1, " + std::to_string(build) + ", 0";
+  for (size_t at = 0; (at = text.find(old_version, at)) != std::string::npos;
+       at += new_version.size()) {
+    text.replace(at, old_version.size(), new_version);
+  }
+  return text;
+}
+
+TEST(Stampwell, SecondInterruptEndsTheRunAtOnceLeavingNoTemporaryFile) {
+  ScratchDir dir;
+  WriteManyScripts(dir, 3000);
+  std::set<std::string> whole = {kScript};
+  RunOptions options;
+  options.cwd = dir.path();
+  for (int build = 1; build <= 20; ++build) {
+    SCOPED_TRACE("run " + std::to_string(build));
+    // Every run stamps another build, so that each rewrites the scripts again.
+    whole.insert(StampedWithBuild(build));
+    testsupport::ChildProcess child(
+        STAMPWELL_BIN, {"-s", "-vp", "2.1", "-vf", "2.1." + std::to_string(build)}, options);
+    child.ReadUntil(1);
+    child.SignalAndWaitTaken(SIGINT);
+    child.Signal(SIGINT);
+    EXPECT_EQ(child.Wait().signal, SIGINT);
+    for (const auto& [path, bytes] : Snapshot(dir.path())) {
+      ASSERT_EQ(fs::path(path).extension(), ".rc") << "left behind: " << path;
+      ASSERT_TRUE(whole.count(bytes)) << path;
+    }
+  }
+}
+
 }  // namespace

@@ -44,8 +44,8 @@ bool ListNames(int fd, std::vector<std::string>* names) {
 }
 
 bool GetValue(int fd, const std::string& name, std::string* value) {
-  return GetGrowing(
-      [&](char* buf, size_t n) { return fgetxattr(fd, name.c_str(), buf, n); }, value);
+  return GetGrowing([&](char* buf, size_t n) { return fgetxattr(fd, name.c_str(), buf, n); },
+                    value);
 }
 
 bool CarryOne(int from, int to, const std::string& name) {

@@ -10,6 +10,8 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <ctime>
+#include <fstream>
 #include <sstream>
 
 extern char** environ;
@@ -107,6 +109,29 @@ void ChildProcess::ReadUntil(size_t bytes) {
 
 void ChildProcess::Signal(int sig) {
   if (pid_ > 0) kill(pid_, sig);
+}
+
+namespace {
+
+// True while `sig` is pending for the process `pid` as a whole.
+bool SignalPending(pid_t pid, int sig) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("ShdPnd:", 0) != 0) continue;
+    unsigned long long mask = std::stoull(line.substr(7), nullptr, 16);
+    return (mask >> (sig - 1)) & 1;
+  }
+  return false;  // ended
+}
+
+}  // namespace
+
+void ChildProcess::SignalAndWaitTaken(int sig) {
+  Signal(sig);
+  while (pid_ > 0 && SignalPending(pid_, sig)) {
+    timespec pause = {0, 100000};
+    nanosleep(&pause, nullptr);
+  }
 }
 
 RunResult ChildProcess::Wait() {

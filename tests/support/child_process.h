@@ -33,6 +33,9 @@ class ChildProcess {
   // Reads output until standard output holds at least `bytes` bytes or the child ends.
   void ReadUntil(size_t bytes);
   void Signal(int sig);
+  // Sends `sig` and waits until the child has taken it (it is no longer pending), so that a
+  // second one cannot merge with it.
+  void SignalAndWaitTaken(int sig);
   RunResult Wait();
 
  private:
