@@ -140,6 +140,22 @@ TEST(WriteChangeLog, ReadOnlyLogIsReportedAndLeftUnchanged) {
   EXPECT_EQ(dir.Read("Version.txt"), "old\r\n");
 }
 
+TEST(WriteChangeLog, LogNobodyMayWriteIsLeftAloneWhoeverRuns) {
+  ScratchDir dir;
+  dir.Write("Version.txt", "old\r\n");
+  ASSERT_EQ(chmod(dir.Path("Version.txt").c_str(), 0444), 0);
+  CReporter reporter("Stampwell");
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(WriteChangeLog(dir.Path("Version.txt"), Entry("c"), reporter));
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Error creating version.txt file!\n");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "Stampwell: cannot create or open '" + dir.Path("Version.txt") + "': " +
+                (geteuid() == 0 ? "read-only file, no one may write it" : "Permission denied") +
+                "\n");
+  EXPECT_EQ(dir.Read("Version.txt"), "old\r\n");
+}
+
 TEST(WriteChangeLog, ReadOnlyDirectoryGetsNoLog) {
   if (geteuid() != 0) GTEST_SKIP() << "needs root to drop privileges";
   GTEST_FLAG_SET(death_test_style, "threadsafe");

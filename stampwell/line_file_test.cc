@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 
 #include <filesystem>
 
@@ -145,15 +146,25 @@ TEST(CLineFile, FailedLoadKeepsTheLinesItHad) {
   EXPECT_EQ(log.file->Path(), log.dir.Path("missing.txt"));
 }
 
-TEST(CLineFile, SaveKeepsPermissionBits) {
+TEST(CLineFile, SaveKeepsPermissionBitsAndAttributes) {
   Loaded log("a\r\n");
-  ASSERT_EQ(chmod(log.dir.Path("log.txt").c_str(), 0640), 0);
-  log.file->Load(log.dir.Path("log.txt"), 1);
+  const std::string path = log.dir.Path("log.txt");
+  ASSERT_EQ(chmod(path.c_str(), 0640), 0);
+  const bool attributes = log.dir.HoldsUserAttributes();
+  if (attributes) {
+    ASSERT_EQ(setxattr(path.c_str(), "user.origin", "shared", 6, 0), 0);
+  }
+  log.file->Load(path, 1);
   log.file->AddLine("b");
   ASSERT_EQ(log.file->Save(), 1);
   struct stat st;
-  ASSERT_EQ(stat(log.dir.Path("log.txt").c_str(), &st), 0);
+  ASSERT_EQ(stat(path.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0640u);
+  char value[16] = {};
+  if (attributes) {
+    EXPECT_EQ(getxattr(path.c_str(), "user.origin", value, sizeof value), 6);
+    EXPECT_STREQ(value, "shared");
+  }
 }
 
 TEST(CLineFile, FileChangedSinceLoadIsLeftAsItIs) {

@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <set>
 
@@ -209,9 +211,11 @@ TEST(Stampwell, ReadOnlyScriptIsReportedAndLeftUntouched) {
   dir.Write("locked.rc", kScript);
   dir.Write("open.rc", kScript);
   dir.Write("closed/hidden.rc", kScript);
+  dir.Write("fixed/inside.rc", kScript);
   dir.GiveTo(65534, 65534);
   ASSERT_EQ(chmod(dir.Path("locked.rc").c_str(), 0444), 0);
   ASSERT_EQ(chmod(dir.Path("closed").c_str(), 0), 0);
+  ASSERT_EQ(chmod(dir.Path("fixed").c_str(), 0555), 0);
   struct stat before;
   ASSERT_EQ(stat(dir.Path("locked.rc").c_str(), &before), 0);
 
@@ -227,6 +231,12 @@ TEST(Stampwell, ReadOnlyScriptIsReportedAndLeftUntouched) {
                             "': Permission denied\n"),
             std::string::npos)
       << result.err;
+  // A script that may be written in a folder that may not: no temporary file can be made there.
+  EXPECT_NE(result.err.find("Stampwell: cannot create temporary file for '" +
+                            dir.Path("fixed/inside.rc") + "': Permission denied\n"),
+            std::string::npos)
+      << result.err;
+  EXPECT_EQ(dir.Read("fixed/inside.rc"), kScript);
   EXPECT_NE(result.out.find("Processing directory 'closed'\n"), std::string::npos);
   EXPECT_EQ(dir.Read("locked.rc"), kScript);
   EXPECT_EQ(dir.Read("open.rc"), kStamped);
@@ -251,6 +261,79 @@ TEST(Stampwell, MissingCurrentDirectoryIsReported) {
   EXPECT_NE(result.err.find("Stampwell: cannot read current directory"), std::string::npos)
       << result.err;
   EXPECT_EQ(result.exit_code, 1);
+}
+
+struct stat StatOf(const std::string& path) {
+  struct stat st {};
+  EXPECT_EQ(lstat(path.c_str(), &st), 0) << path;
+  return st;
+}
+
+TEST(Stampwell, RewriteKeepsWhatAScriptIsOrLeavesItAlone) {
+  ScratchDir dir;
+  dir.Write("locked.rc", kScript);
+  dir.Write("linked.rc", kScript);
+  dir.Write("owned.rc", kScript);
+  ASSERT_EQ(chmod(dir.Path("locked.rc").c_str(), 0444), 0);
+  ASSERT_EQ(link(dir.Path("linked.rc").c_str(), dir.Path("linked.txt").c_str()), 0);
+  const bool root = geteuid() == 0;
+  if (root) {
+    ASSERT_EQ(chown(dir.Path("owned.rc").c_str(), 65534, 65534), 0);
+  }
+  ASSERT_EQ(chmod(dir.Path("owned.rc").c_str(), 02764), 0);
+  const struct stat locked = StatOf(dir.Path("locked.rc"));
+
+  RunResult result = Stampwell(dir, {"-s", "-vp", "2.1", "-vf", "2.1.7"});
+  // Read-only for everyone is read-only for the superuser too.
+  EXPECT_EQ(result.err, "Stampwell: cannot write '" + dir.Path("locked.rc") + "': " +
+                            (root ? "read-only file, no one may write it" : "Permission denied") +
+                            "\n");
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_EQ(dir.Read("locked.rc"), kScript);
+  EXPECT_EQ(StatOf(dir.Path("locked.rc")).st_ino, locked.st_ino);
+  // The rename makes a new file: a hard link keeps the old text.
+  EXPECT_EQ(dir.Read("linked.rc"), kStamped);
+  EXPECT_EQ(dir.Read("linked.txt"), kScript);
+  EXPECT_EQ(StatOf(dir.Path("linked.rc")).st_nlink, 1u);
+  // Owner (where allowed) and every permission bit are kept.
+  EXPECT_EQ(dir.Read("owned.rc"), kStamped);
+  EXPECT_EQ(StatOf(dir.Path("owned.rc")).st_mode & 07777, 02764u);
+  if (root) {
+    EXPECT_EQ(StatOf(dir.Path("owned.rc")).st_uid, 65534u);
+  }
+}
+
+// What `command` prints about `path`, run in `dir`.
+std::string Describe(const ScratchDir& dir, const std::string& command, const std::string& path) {
+  RunOptions options;
+  options.cwd = dir.path();
+  RunResult result = testsupport::Run("/bin/sh", {"-c", command + " \"$0\"", path}, options);
+  EXPECT_EQ(result.exit_code, 0) << command << ": " << result.err;
+  return result.out;
+}
+
+TEST(Stampwell, StampedScriptKeepsItsAccessControlListAndAttributes) {
+  ScratchDir dir;
+  if (!dir.HoldsUserAttributes()) GTEST_SKIP() << "the file system here has no user attributes";
+  dir.Write("a.rc", kScript);
+  ASSERT_EQ(chmod(dir.Path("a.rc").c_str(), 0664), 0);
+  Describe(dir, "setfacl -m u:nobody:---", "a.rc");
+  Describe(dir, "setfattr -n user.origin -v vendor", "a.rc");
+  // A folder default that the new file would otherwise inherit.
+  Describe(dir, "setfacl -d -m u:nobody:rwx", ".");
+  const std::string acl = Describe(dir, "getfacl -p", "a.rc");
+  const std::string attributes = Describe(dir, "getfattr -d -m -", "a.rc");
+  EXPECT_NE(acl.find("user:nobody:---"), std::string::npos) << acl;
+  EXPECT_NE(attributes.find("user.origin=\"vendor\""), std::string::npos) << attributes;
+  const mode_t mode = StatOf(dir.Path("a.rc")).st_mode;
+
+  RunResult result = Stampwell(dir, {"-s", "-vp", "2.1", "-vf", "2.1.7"});
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.exit_code, 0);
+  EXPECT_EQ(dir.Read("a.rc"), kStamped);
+  EXPECT_EQ(Describe(dir, "getfacl -p", "a.rc"), acl);
+  EXPECT_EQ(Describe(dir, "getfattr -d -m -", "a.rc"), attributes);
+  EXPECT_EQ(StatOf(dir.Path("a.rc")).st_mode, mode);
 }
 
 // A tree of `count` scripts in 30 folders, enough that a run is still going when stopped.
@@ -341,6 +424,29 @@ TEST(Stampwell, SecondInterruptEndsTheRunAtOnceLeavingNoTemporaryFile) {
       ASSERT_TRUE(whole.count(bytes)) << path;
     }
   }
+}
+
+TEST(Stampwell, VeryLargeScriptsAreStampedOneAtATimeInAboutTwiceTheirSize) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "a sanitizer's allocator keeps freed memory";
+#endif
+  if (std::getenv("TREETOOLS_TEST_WRAPPER") != nullptr)
+    GTEST_SKIP() << "measured without a wrapper";
+  ScratchDir dir;
+  const std::string line = "        VALUE \"Comments\", \"a line of text\"\r\n";
+  const size_t kLines = (40u << 20) / line.size();
+  std::string script = kScript, stamped = kStamped;
+  script.reserve(script.size() + 2 + kLines * line.size());
+  script += "\r\n";
+  for (size_t i = 0; i < kLines; ++i) script += line;
+  for (const char* name : {"a.rc", "b.rc", "c.rc"}) dir.Write(name, script);
+  stamped.append(script, std::strlen(kScript) + 2);
+
+  RunResult result = Stampwell(dir, {"-s", "-vp", "2.1", "-vf", "2.1.7"});
+  EXPECT_EQ(result.exit_code, 0) << result.err;
+  const long script_kb = static_cast<long>(script.size() / 1024);
+  EXPECT_LT(result.peak_kb, script_kb * 24 / 10 + 16 * 1024) << "scripts of " << script_kb << " kB";
+  for (const char* name : {"a.rc", "b.rc", "c.rc"}) EXPECT_TRUE(dir.Read(name) == stamped) << name;
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // stamped, every failure is reported, and no temporary file is taken for a script.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/xattr.h>
 
 #include <cstring>
 #include <filesystem>
@@ -117,6 +118,37 @@ TEST(StampwellFaults, CloseFailureOfTheTemporaryFileIsReported) {
   EXPECT_EQ(result.err,
             "Stampwell: cannot replace '" + dir.Path("a.rc") + "': Input/output error\n");
   EXPECT_EQ(result.exit_code, 1);
+}
+
+TEST(StampwellFaults, ScriptWrittenToWhileBeingStampedIsLeftAsTheWriterLeftIt) {
+  ScratchDir dir;
+  dir.Write("a.rc", kOld);
+  std::string appended;
+  for (int i = 0; i < 1000; ++i)
+    appended += "// line " + std::to_string(i) + " of another writer\r\n";
+  // The other writer appends while the new text is being made ready, before the rename.
+  RunResult result =
+      StampWithFault(dir, {"FAULT_CALL=fchmod", "FAULT_NTH=1", "FAULT_COUNT=1",
+                           "FAULT_APPEND_TO=" + dir.Path("a.rc"), "FAULT_APPEND=" + appended});
+  EXPECT_EQ(dir.Read("a.rc"), kOld + appended);
+  EXPECT_EQ(result.err,
+            "Stampwell: left alone '" + dir.Path("a.rc") + "': changed while stamping\n");
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_EQ(TemporaryFiles(dir), std::vector<std::string>{});
+}
+
+TEST(StampwellFaults, AttributeThatCannotBeCarriedLeavesTheScriptAlone) {
+  ScratchDir dir;
+  if (!dir.HoldsUserAttributes()) GTEST_SKIP() << "the file system here has no user attributes";
+  dir.Write("a.rc", kOld);
+  ASSERT_EQ(setxattr(dir.Path("a.rc").c_str(), "user.origin", "vendor", 6, 0), 0);
+  RunResult result = StampWithFault(dir, {"FAULT_CALL=fsetxattr", "FAULT_ERRNO=EPERM"});
+  EXPECT_EQ(dir.Read("a.rc"), kOld);
+  EXPECT_EQ(result.err, "Stampwell: cannot replace '" + dir.Path("a.rc") +
+                            "': cannot keep extended attribute 'user.origin': Operation not "
+                            "permitted\n");
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_EQ(TemporaryFiles(dir), std::vector<std::string>{});
 }
 
 TEST(StampwellKills, KilledAnywhereEveryScriptIsOldOrNew) {

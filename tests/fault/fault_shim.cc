@@ -1,17 +1,22 @@
 // A preloaded library that makes chosen system calls fail, for the fault tests.
 //
 // Set in the environment of the program under test:
-//   FAULT_CALL   which call: write, openat, renameat, unlinkat, fchmod, close, mkdirat
+//   FAULT_CALL   which call: write, openat, renameat, unlinkat, fchmod, close, mkdirat, fsetxattr
 //   FAULT_NTH    the first call (counting from 1) that is affected
 //   FAULT_COUNT  how many calls from there are affected (default: all that follow)
 //   FAULT_ERRNO  the error to fail with: ENOSPC, EIO, EACCES, ENOENT, EROFS, EXDEV, EPERM
 //   FAULT_KILL   when "1", the process kills itself with SIGKILL instead of failing
-//   FAULT_MATCH  only calls whose path contains this text count (openat, renameat, unlinkat)
+//   FAULT_MATCH  only calls whose path contains this text count (openat, renameat, unlinkat;
+//                the attribute's name for fsetxattr)
+//   FAULT_APPEND_TO, FAULT_APPEND  instead of failing, the call first appends the text
+//                FAULT_APPEND to the file FAULT_APPEND_TO, as another process writing at that
+//                moment would, then goes on
 // A write that fails part-way first writes half of what it was given.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <stdarg.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -28,6 +33,8 @@ struct Plan {
   int error = EIO;
   bool kill = false;
   const char* match = nullptr;
+  const char* append_to = nullptr;
+  const char* append = "";
 };
 
 int ErrorNamed(const char* name) {
@@ -52,12 +59,22 @@ const Plan& GetPlan() {
     const char* kill = std::getenv("FAULT_KILL");
     p.kill = kill != nullptr && std::strcmp(kill, "1") == 0;
     p.match = std::getenv("FAULT_MATCH");
+    p.append_to = std::getenv("FAULT_APPEND_TO");
+    if (const char* append = std::getenv("FAULT_APPEND")) p.append = append;
     return p;
   }();
   return plan;
 }
 
 std::atomic<long> g_calls{0};
+
+// Appends as another process would, with system calls that do not pass through this library.
+void AppendAsAnotherWriter(const Plan& plan) {
+  long fd = syscall(SYS_openat, AT_FDCWD, plan.append_to, O_WRONLY | O_APPEND | O_CLOEXEC);
+  if (fd < 0) return;
+  syscall(SYS_write, fd, plan.append, std::strlen(plan.append));
+  syscall(SYS_close, fd);
+}
 
 // True when this call of `name` on `path` is to fail (or kill).
 bool Hit(const char* name, const char* path) {
@@ -69,6 +86,10 @@ bool Hit(const char* name, const char* path) {
   long n = ++g_calls;
   if (n < plan.nth || (plan.count >= 0 && n >= plan.nth + plan.count)) return false;
   if (plan.kill) kill(getpid(), SIGKILL);
+  if (plan.append_to != nullptr) {
+    AppendAsAnotherWriter(plan);
+    return false;
+  }
   errno = plan.error;
   return true;
 }
@@ -128,6 +149,12 @@ int fchmod(int fd, mode_t mode) {
   static auto real = Next<int (*)(int, mode_t)>("fchmod");
   if (Hit("fchmod", nullptr)) return -1;
   return real(fd, mode);
+}
+
+int fsetxattr(int fd, const char* name, const void* value, size_t size, int flags) {
+  static auto real = Next<int (*)(int, const char*, const void*, size_t, int)>("fsetxattr");
+  if (Hit("fsetxattr", name)) return -1;
+  return real(fd, name, value, size, flags);
 }
 
 int close(int fd) {

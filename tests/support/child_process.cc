@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -139,7 +140,9 @@ RunResult ChildProcess::Wait() {
   }
   if (pid_ > 0) {
     int status = 0;
-    waitpid(pid_, &status, 0);
+    rusage usage{};
+    wait4(pid_, &status, 0, &usage);
+    result_.peak_kb = usage.ru_maxrss;
     pid_ = -1;
     if (WIFEXITED(status)) result_.exit_code = WEXITSTATUS(status);
     if (WIFSIGNALED(status)) result_.signal = WTERMSIG(status);

@@ -20,6 +20,7 @@ struct RunResult {
   std::string err;
   int exit_code = -1;  // -1 when ended by a signal
   int signal = 0;
+  long peak_kb = 0;  // the child's largest resident set, in kilobytes
 };
 
 // Runs `program` with `args`. When the environment variable TREETOOLS_TEST_WRAPPER is set

@@ -2,11 +2,11 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/xattr.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <ctime>
-#include <unistd.h>
-
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -59,6 +59,14 @@ void ScratchDir::GiveTo(unsigned uid, unsigned gid) const {
   for (const auto& entry : fs::recursive_directory_iterator(path_)) {
     if (lchown(entry.path().c_str(), uid, gid) != 0) ADD_FAILURE() << "cannot chown " << entry;
   }
+}
+
+bool ScratchDir::HoldsUserAttributes() const {
+  const std::string probe = Path(".attribute-probe");
+  Write(".attribute-probe", "");
+  bool holds = setxattr(probe.c_str(), "user.probe", "1", 1, 0) == 0;
+  fs::remove(probe);
+  return holds;
 }
 
 std::string NowAsDeletionDate() {

@@ -22,6 +22,8 @@ class ScratchDir {
   void MakeDir(std::string_view relative) const;
   // Hands the whole directory to another user, for tests that drop privileges.
   void GiveTo(unsigned uid, unsigned gid) const;
+  // Whether files here can carry user extended attributes (some file systems cannot).
+  bool HoldsUserAttributes() const;
 
  private:
   std::string path_;
