@@ -126,11 +126,13 @@ int CreateTemp(const ParentAnchor& anchor, std::string* temp) {
 // Gives the new file the old one's owner, extended attributes and permission bits, in that
 // order: a change of owner may drop attributes, and setting an access control list changes
 // the permission bits. A failed change of owner is not an error (only the superuser may give
-// files away); the attributes and the permission bits must be kept.
+// files away; a member of the group may still keep the group); the attributes and the
+// permission bits must be kept.
 bool CopyAttributes(int original_fd, const struct stat& original, int fd, FileFailure* failure) {
   if (original.st_uid != geteuid() || original.st_gid != getegid()) {
-    if (fchown(fd, original.st_uid, original.st_gid) != 0) {
-      // Owner kept as it is; go on with the attributes.
+    if (fchown(fd, original.st_uid, original.st_gid) != 0 &&
+        fchown(fd, static_cast<uid_t>(-1), original.st_gid) != 0) {
+      // Owner and group kept as they are; go on with the attributes.
     }
   }
   std::string name;
