@@ -403,7 +403,7 @@ std::string StampedWithBuild(int build) {
   return text;
 }
 
-TEST(Stampwell, SecondInterruptEndsTheRunAtOnceLeavingNoTemporaryFile) {
+TEST(Stampwell, InterruptedTwiceTheRunEndsAtOnceLeavingNoTemporaryFile) {
   ScratchDir dir;
   WriteManyScripts(dir, 3000);
   std::set<std::string> whole = {kScript};
