@@ -83,8 +83,8 @@ TEST(Stampwell, HelpWinsOverEverything) {
 
 TEST(Stampwell, SilentRunStampsEveryScriptInWalkOrder) {
   ScratchDir dir;
-  const char* scripts[] = {"a.rc", "UPPER.RC", "Mixed.Rc", ".rc", "sub/b.rc", "sub/deeper/c.rc",
-                           "other/d.rc"};
+  const char* scripts[] = {"a.rc",     "UPPER.RC",        "Mixed.Rc",  ".rc",
+                           "sub/b.rc", "sub/deeper/c.rc", "other/d.rc"};
   for (const char* name : scripts) dir.Write(name, kScript);
   const char* others[] = {"x.rc2", "x.rc.bak", "rc", "sub/readme.txt", "Debug.rc/inside.txt"};
   for (const char* name : others) dir.Write(name, kScript);
@@ -139,8 +139,8 @@ TEST(Stampwell, WithoutSilentSwitchAndNoTerminalTouchesNothing) {
   RunOptions options;
   options.cwd = dir.path();
   RunResult result = testsupport::Run(
-      "/bin/sh", {"-c", "exec setsid -w \"$0\" \"$@\"", STAMPWELL_BIN, "-vp", "2.1", "-vf", "2.1.7"},
-      options);
+      "/bin/sh",
+      {"-c", "exec setsid -w \"$0\" \"$@\"", STAMPWELL_BIN, "-vp", "2.1", "-vf", "2.1.7"}, options);
   EXPECT_EQ(result.exit_code, 1);
   EXPECT_EQ(result.out, "");
   EXPECT_EQ(result.err,
@@ -163,15 +163,16 @@ TEST(Stampwell, ManyScriptsAndFailuresComeOutInWalkOrderInOneStream) {
   std::string expected = testsupport::ExpectedWalk(dir.path(), [&](const std::string& path) {
     std::string line = RcLine(path);
     if (!line.empty() && dir.Read(path.substr(dir.path().size() + 1)) == binary) {
-      line += "Stampwell: left alone '" + path +
-              "': holds NUL bytes, not 8-bit text; left untouched\n";
+      line +=
+          "Stampwell: left alone '" + path + "': holds NUL bytes, not 8-bit text; left untouched\n";
     }
     return line;
   });
   RunOptions options;
   options.cwd = dir.path();
   RunResult result = testsupport::Run(
-      "/bin/sh", {"-c", "exec \"$0\" \"$@\" 2>&1", STAMPWELL_BIN, "-s", "-vp", "2.1", "-vf", "2.1.7"},
+      "/bin/sh",
+      {"-c", "exec \"$0\" \"$@\" 2>&1", STAMPWELL_BIN, "-s", "-vp", "2.1", "-vf", "2.1.7"},
       options);
   EXPECT_EQ(result.out, expected);
   EXPECT_EQ(result.exit_code, 1);
@@ -245,8 +246,7 @@ TEST(Stampwell, MissingCurrentDirectoryIsReported) {
   RunOptions options;
   options.cwd = dir.Path("gone");
   std::string script = "rmdir \"$PWD\" && exec \"$0\" -s";
-  RunResult result =
-      testsupport::Run("/bin/sh", {"-c", script + " -vp 1", STAMPWELL_BIN}, options);
+  RunResult result = testsupport::Run("/bin/sh", {"-c", script + " -vp 1", STAMPWELL_BIN}, options);
   EXPECT_EQ(result.out, "Error reading current directory!\n");
   EXPECT_NE(result.err.find("Stampwell: cannot read current directory"), std::string::npos)
       << result.err;
@@ -287,6 +287,54 @@ TEST(Stampwell, ClosedOutputEndsTheRunByBrokenPipeLeavingEveryScriptWhole) {
   EXPECT_EQ(result.out, std::to_string(128 + SIGPIPE) + "\n") << result.err;
   EXPECT_LT(StampedScripts(dir).size(), static_cast<size_t>(kScripts))
       << "the run went on after its output was closed";
+}
+
+TEST(Stampwell, OutputThatCannotBeWrittenFailsTheRun) {
+  const std::vector<std::pair<std::string, std::string>> outputs = {
+      {">&-", "Bad file descriptor"}, {">/dev/full", "No space left on device"}};
+  for (const auto& [redirect, reason] : outputs) {
+    ScratchDir dir;
+    dir.Write("a.rc", kScript);
+    RunOptions options;
+    options.cwd = dir.path();
+    RunResult result = testsupport::Run(
+        "/bin/sh",
+        testsupport::ShellArgs(":", STAMPWELL_BIN, {"-s", "-vp", "2.1", "-vf", "2.1.7"}, redirect),
+        options);
+    EXPECT_EQ(result.err, "Stampwell: cannot write standard output: " + reason + "\n");
+    EXPECT_EQ(result.exit_code, 1) << redirect;
+    // A closed output is known before anything is touched.
+    EXPECT_EQ(dir.Read("a.rc"), redirect == ">&-" ? kScript : kStamped);
+  }
+}
+
+TEST(Stampwell, IgnoredSignalsStayIgnoredAndAnIgnoredBrokenPipeFailsTheRun) {
+  ScratchDir dir;
+  const int kScripts = 3000;
+  WriteManyScripts(dir, kScripts);
+  RunOptions options;
+  options.cwd = dir.path();
+  testsupport::ChildProcess child("/bin/sh",
+                                  testsupport::ShellArgs("trap '' HUP INT TERM QUIT", STAMPWELL_BIN,
+                                                         {"-s", "-vp", "2.1", "-vf", "2.1.7"}),
+                                  options);
+  child.ReadUntil(1);
+  for (int sig : {SIGHUP, SIGINT, SIGTERM, SIGQUIT}) child.Signal(sig);
+  RunResult result = child.Wait();
+  EXPECT_EQ(result.exit_code, 0) << "ended by signal " << result.signal;
+  EXPECT_EQ(StampedScripts(dir).size(), static_cast<size_t>(kScripts));
+
+  ScratchDir piped;
+  WriteManyScripts(piped, kScripts);
+  options.cwd = piped.path();
+  result = testsupport::Run(
+      "/bin/bash",
+      {"-c", "trap '' PIPE; \"$0\" -s -vp 2.1 -vf 2.1.7 | head -c 1 >/dev/null; echo $PIPESTATUS",
+       STAMPWELL_BIN},
+      options);
+  EXPECT_EQ(result.out, "1\n");
+  EXPECT_EQ(result.err, "Stampwell: cannot write standard output: Broken pipe\n");
+  StampedScripts(piped);
 }
 
 TEST(Stampwell, InterruptedRunLeavesEveryScriptWholeAndNoTemporaryFile) {

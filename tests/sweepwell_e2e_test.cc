@@ -65,7 +65,6 @@ std::string ExpectedOutput(const std::string& root, bool remove_exe, const std::
   });
 }
 
-
 std::string PercentDecode(const std::string& text) {
   std::string decoded;
   for (size_t i = 0; i < text.size(); ++i) {
@@ -462,6 +461,20 @@ TEST_F(SweepwellTest, InterruptedRunLeavesEveryFileInTheTreeOrInTheTrashWithItsE
   EXPECT_GT(entries.size(), 0u);
   EXPECT_LT(entries.size(), static_cast<size_t>(kFiles))
       << "the run ended before the signal; use a larger tree";
+}
+
+TEST_F(SweepwellTest, OutputThatCannotBeWrittenFailsTheRun) {
+  const std::vector<std::pair<std::string, std::string>> outputs = {
+      {">&-", "Bad file descriptor"}, {">/dev/full", "No space left on device"}};
+  for (const auto& [redirect, reason] : outputs) {
+    Write("Debug/main.obj", "obj");
+    RunResult result = testsupport::Run(
+        "/bin/sh", testsupport::ShellArgs(":", SWEEPWELL_BIN, {}, redirect), Options(tree_));
+    EXPECT_EQ(result.err, "Sweepwell: cannot write standard output: " + reason + "\n");
+    EXPECT_EQ(result.exit_code, 1) << redirect;
+    // A closed output is known before anything is touched.
+    EXPECT_EQ(fs::exists(Tree("Debug/main.obj")), redirect == ">&-") << redirect;
+  }
 }
 
 TEST_F(SweepwellTest, MissingCurrentDirectoryIsReported) {

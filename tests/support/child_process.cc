@@ -127,6 +127,14 @@ RunResult Run(const std::string& program, const std::vector<std::string>& args,
   return ChildProcess(program, args, options).Wait();
 }
 
+std::vector<std::string> ShellArgs(const std::string& setup, const std::string& program,
+                                   const std::vector<std::string>& args,
+                                   const std::string& redirect) {
+  std::vector<std::string> shell = {"-c", setup + "\nexec \"$0\" \"$@\" " + redirect, program};
+  shell.insert(shell.end(), args.begin(), args.end());
+  return shell;
+}
+
 bool CanDropPrivileges() { return geteuid() == 0; }
 
 }  // namespace testsupport

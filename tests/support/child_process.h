@@ -9,10 +9,10 @@
 namespace testsupport {
 
 struct RunOptions {
-  std::string cwd;                // working directory of the child
-  std::vector<std::string> env;   // extra "NAME=value" entries
-  bool as_nobody = false;         // drop root privileges to user and group 65534
-  std::string stdin_data;         // written to the child's standard input, then closed
+  std::string cwd;               // working directory of the child
+  std::vector<std::string> env;  // extra "NAME=value" entries
+  bool as_nobody = false;        // drop root privileges to user and group 65534
+  std::string stdin_data;        // written to the child's standard input, then closed
 };
 
 struct RunResult {
@@ -45,6 +45,12 @@ class ChildProcess {
 
 RunResult Run(const std::string& program, const std::vector<std::string>& args,
               const RunOptions& options);
+
+// The arguments for /bin/sh that run `program` with `args` after the shell commands `setup`
+// (for example "trap '' HUP"), with `redirect` applied to it (for example ">&-").
+std::vector<std::string> ShellArgs(const std::string& setup, const std::string& program,
+                                   const std::vector<std::string>& args,
+                                   const std::string& redirect = "");
 
 // True when the tests run as root and may drop privileges to test refused access.
 bool CanDropPrivileges();
