@@ -38,6 +38,9 @@ std::vector<std::string> WrapperWords() {
     _exit(125);
   }
   for (const std::string& entry : options.env) putenv(const_cast<char*>(entry.c_str()));
+  // The program starts as from a terminal, even when the tests run as a background job, which
+  // ignores SIGINT and SIGQUIT: a signal ignored at the start stays ignored.
+  for (int sig : {SIGINT, SIGQUIT, SIGHUP, SIGTERM, SIGPIPE}) signal(sig, SIG_DFL);
   std::vector<std::string> words = WrapperWords();
   words.push_back(program);
   words.insert(words.end(), args.begin(), args.end());
