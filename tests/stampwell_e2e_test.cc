@@ -83,8 +83,8 @@ TEST(Stampwell, HelpWinsOverEverything) {
 
 TEST(Stampwell, SilentRunStampsEveryScriptInWalkOrder) {
   ScratchDir dir;
-  const char* scripts[] = {"a.rc",     "UPPER.RC",        "Mixed.Rc",  ".rc",
-                           "sub/b.rc", "sub/deeper/c.rc", "other/d.rc"};
+  const char* scripts[] = {"a.rc", "UPPER.RC", "Mixed.Rc", ".rc", "sub/b.rc", "sub/deeper/c.rc",
+                           "other/d.rc"};
   for (const char* name : scripts) dir.Write(name, kScript);
   const char* others[] = {"x.rc2", "x.rc.bak", "rc", "sub/readme.txt", "Debug.rc/inside.txt"};
   for (const char* name : others) dir.Write(name, kScript);
@@ -139,8 +139,8 @@ TEST(Stampwell, WithoutSilentSwitchAndNoTerminalTouchesNothing) {
   RunOptions options;
   options.cwd = dir.path();
   RunResult result = testsupport::Run(
-      "/bin/sh",
-      {"-c", "exec setsid -w \"$0\" \"$@\"", STAMPWELL_BIN, "-vp", "2.1", "-vf", "2.1.7"}, options);
+      "/bin/sh", {"-c", "exec setsid -w \"$0\" \"$@\"", STAMPWELL_BIN, "-vp", "2.1", "-vf", "2.1.7"},
+      options);
   EXPECT_EQ(result.exit_code, 1);
   EXPECT_EQ(result.out, "");
   EXPECT_EQ(result.err,
@@ -163,16 +163,15 @@ TEST(Stampwell, ManyScriptsAndFailuresComeOutInWalkOrderInOneStream) {
   std::string expected = testsupport::ExpectedWalk(dir.path(), [&](const std::string& path) {
     std::string line = RcLine(path);
     if (!line.empty() && dir.Read(path.substr(dir.path().size() + 1)) == binary) {
-      line +=
-          "Stampwell: left alone '" + path + "': holds NUL bytes, not 8-bit text; left untouched\n";
+      line += "Stampwell: left alone '" + path +
+              "': holds NUL bytes, not 8-bit text; left untouched\n";
     }
     return line;
   });
   RunOptions options;
   options.cwd = dir.path();
   RunResult result = testsupport::Run(
-      "/bin/sh",
-      {"-c", "exec \"$0\" \"$@\" 2>&1", STAMPWELL_BIN, "-s", "-vp", "2.1", "-vf", "2.1.7"},
+      "/bin/sh", {"-c", "exec \"$0\" \"$@\" 2>&1", STAMPWELL_BIN, "-s", "-vp", "2.1", "-vf", "2.1.7"},
       options);
   EXPECT_EQ(result.out, expected);
   EXPECT_EQ(result.exit_code, 1);
@@ -246,7 +245,8 @@ TEST(Stampwell, MissingCurrentDirectoryIsReported) {
   RunOptions options;
   options.cwd = dir.Path("gone");
   std::string script = "rmdir \"$PWD\" && exec \"$0\" -s";
-  RunResult result = testsupport::Run("/bin/sh", {"-c", script + " -vp 1", STAMPWELL_BIN}, options);
+  RunResult result =
+      testsupport::Run("/bin/sh", {"-c", script + " -vp 1", STAMPWELL_BIN}, options);
   EXPECT_EQ(result.out, "Error reading current directory!\n");
   EXPECT_NE(result.err.find("Stampwell: cannot read current directory"), std::string::npos)
       << result.err;

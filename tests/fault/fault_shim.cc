@@ -35,8 +35,8 @@ int ErrorNamed(const char* name) {
   static const struct {
     const char* name;
     int value;
-  } kErrors[] = {{"ENOSPC", ENOSPC}, {"EIO", EIO},     {"EACCES", EACCES}, {"ENOENT", ENOENT},
-                 {"EROFS", EROFS},   {"EXDEV", EXDEV}, {"EPERM", EPERM},   {"EBUSY", EBUSY}};
+  } kErrors[] = {{"ENOSPC", ENOSPC}, {"EIO", EIO},       {"EACCES", EACCES}, {"ENOENT", ENOENT},
+                 {"EROFS", EROFS},   {"EXDEV", EXDEV},   {"EPERM", EPERM},   {"EBUSY", EBUSY}};
   for (const auto& e : kErrors) {
     if (name != nullptr && std::strcmp(name, e.name) == 0) return e.value;
   }

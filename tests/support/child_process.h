@@ -9,10 +9,10 @@
 namespace testsupport {
 
 struct RunOptions {
-  std::string cwd;               // working directory of the child
-  std::vector<std::string> env;  // extra "NAME=value" entries
-  bool as_nobody = false;        // drop root privileges to user and group 65534
-  std::string stdin_data;        // written to the child's standard input, then closed
+  std::string cwd;                // working directory of the child
+  std::vector<std::string> env;   // extra "NAME=value" entries
+  bool as_nobody = false;         // drop root privileges to user and group 65534
+  std::string stdin_data;         // written to the child's standard input, then closed
 };
 
 struct RunResult {
