@@ -109,6 +109,7 @@ TEST(ParallelWork, NoWorkersRunsEachPieceAtOnceOnTheCaller) {
 // The first interruption lets the piece in flight finish and be reported; the process then
 // ends by that signal.
 void InterruptDuringAPiece() {
+  signal(SIGINT, SIG_DFL);  // as from a terminal, even when the tests run in the background
   platform::InstallInterruptHandlers();
   CReporter out("Tool");
   CParallelWork work(out, 2);

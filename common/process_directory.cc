@@ -1,10 +1,10 @@
 #include "common/process_directory.h"
 
-#include <cstdio>
 #include <vector>
 
 #include "platform/current_dir.h"
 #include "platform/dir_listing.h"
+#include "platform/program.h"
 
 namespace {
 
@@ -51,7 +51,7 @@ int ProcessDirectory(const std::string& directory, const FileAction& action,
         if (output) {
           output(line);
         } else {
-          std::fwrite(line.data(), 1, line.size(), stdout);
+          platform::WriteOutput(line);
         }
         Enter(path, &stack, on_list_failure);
         break;

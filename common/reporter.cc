@@ -3,11 +3,13 @@
 #include <cstdio>
 #include <cstring>
 
-void CReporter::Print(std::string_view text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+#include "platform/program.h"
+
+void CReporter::Print(std::string_view text) { platform::WriteOutput(text); }
 
 void CReporter::FailLine(std::string_view line) {
   MarkFailed();
-  std::fflush(stdout);
+  platform::FlushOutput();
   std::fwrite(line.data(), 1, line.size(), stderr);
 }
 

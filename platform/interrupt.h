@@ -4,7 +4,9 @@
 namespace platform {
 
 // Installs the handlers. Each one removes the temporary files being written, if any, calls the
-// hook, then ends the process by the same signal. False when a handler cannot be installed.
+// hook, then ends the process by the same signal. A signal that is ignored when the program
+// starts keeps being ignored; with SIGPIPE ignored, a write to a closed pipe fails instead.
+// False when a handler cannot be installed.
 bool InstallInterruptHandlers();
 
 // Registers a function to run on interruption, for example to restore the terminal. It must be

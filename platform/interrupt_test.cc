@@ -16,6 +16,7 @@ using namespace std::chrono_literals;
 // A shielded pair of steps on one thread while another thread takes the interruption: the
 // process ends by the signal only after the second step.
 void InterruptedBetweenShieldedSteps(bool shielded) {
+  signal(SIGTERM, SIG_DFL);  // as from a terminal, whatever the test runner ignores
   platform::InstallInterruptHandlers();
   std::thread steps([shielded] {
     platform::BlockInterruptsInThisThread();

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <functional>
+#include <string_view>
 
 namespace platform {
 
@@ -10,10 +11,16 @@ namespace platform {
 bool InitProgram();
 
 // Calls `init`, then `body`, for the tool named `tool`. When `init` fails, writes the start-up
-// failure message to standard error and returns 1 without calling `body`. A run whose standard
-// output cannot be written in the end says so and returns 1.
+// failure message to standard error and returns 1 without calling `body`; so it does when the
+// program was started with its standard output closed. A run whose standard output could not
+// be written, at any point, says so on standard error in the end and returns 1.
 int RunProgram(const char* tool, int argc, char** argv, const std::function<bool()>& init,
                const std::function<int(int, char**)>& body);
+
+// Writes `text` to standard output, or flushes what is buffered there. A failure is remembered
+// for RunProgram to report. False when the write fails.
+bool WriteOutput(std::string_view text);
+bool FlushOutput();
 
 // The name given to RunProgram, used in messages and temporary file names.
 const char* ProgramName();

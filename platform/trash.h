@@ -31,8 +31,9 @@ class Trash {
 
   // Moves the entry at `path` (absolute; a file or a symbolic link, never a directory) into the
   // trash of its file system. Its info entry ("<name>.trashinfo": original path and deletion
-  // date) is created first, exclusively; then the entry is renamed into the trash under the
-  // same name, and the info entry is removed again if that fails. A name already taken in the
+  // date) is made first: written in full, then linked into place only where that name is free,
+  // so that it never appears empty or partial; then the entry is renamed into the trash under
+  // the same name, and the info entry is removed again if that fails. A name already taken in the
   // trash is never overwritten: the file then gets a name unique to the run. When no trash can
   // be used on the file's file system, the file stays where it is and the call fails.
   bool MoveToTrash(const std::string& path, FileFailure* failure);

@@ -372,6 +372,54 @@ TEST(Stampwell, ClosedOutputEndsTheRunByBrokenPipeLeavingEveryScriptWhole) {
       << "the run went on after its output was closed";
 }
 
+TEST(Stampwell, OutputThatCannotBeWrittenFailsTheRun) {
+  const std::vector<std::pair<std::string, std::string>> outputs = {
+      {">&-", "Bad file descriptor"}, {">/dev/full", "No space left on device"}};
+  for (const auto& [redirect, reason] : outputs) {
+    ScratchDir dir;
+    dir.Write("a.rc", kScript);
+    RunOptions options;
+    options.cwd = dir.path();
+    RunResult result = testsupport::Run(
+        "/bin/sh",
+        testsupport::ShellArgs(":", STAMPWELL_BIN, {"-s", "-vp", "2.1", "-vf", "2.1.7"}, redirect),
+        options);
+    EXPECT_EQ(result.err, "Stampwell: cannot write standard output: " + reason + "\n");
+    EXPECT_EQ(result.exit_code, 1) << redirect;
+    // A closed output is known before anything is touched.
+    EXPECT_EQ(dir.Read("a.rc"), redirect == ">&-" ? kScript : kStamped);
+  }
+}
+
+TEST(Stampwell, IgnoredSignalsStayIgnoredAndAnIgnoredBrokenPipeFailsTheRun) {
+  ScratchDir dir;
+  const int kScripts = 3000;
+  WriteManyScripts(dir, kScripts);
+  RunOptions options;
+  options.cwd = dir.path();
+  testsupport::ChildProcess child("/bin/sh",
+                                  testsupport::ShellArgs("trap '' HUP INT TERM QUIT", STAMPWELL_BIN,
+                                                         {"-s", "-vp", "2.1", "-vf", "2.1.7"}),
+                                  options);
+  child.ReadUntil(1);
+  for (int sig : {SIGHUP, SIGINT, SIGTERM, SIGQUIT}) child.Signal(sig);
+  RunResult result = child.Wait();
+  EXPECT_EQ(result.exit_code, 0) << "ended by signal " << result.signal;
+  EXPECT_EQ(StampedScripts(dir).size(), static_cast<size_t>(kScripts));
+
+  ScratchDir piped;
+  WriteManyScripts(piped, kScripts);
+  options.cwd = piped.path();
+  result = testsupport::Run(
+      "/bin/bash",
+      {"-c", "trap '' PIPE; \"$0\" -s -vp 2.1 -vf 2.1.7 | head -c 1 >/dev/null; echo $PIPESTATUS",
+       STAMPWELL_BIN},
+      options);
+  EXPECT_EQ(result.out, "1\n");
+  EXPECT_EQ(result.err, "Stampwell: cannot write standard output: Broken pipe\n");
+  StampedScripts(piped);
+}
+
 TEST(Stampwell, InterruptedRunLeavesEveryScriptWholeAndNoTemporaryFile) {
   ScratchDir dir;
   const int kScripts = 3000;

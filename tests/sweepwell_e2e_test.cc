@@ -65,7 +65,6 @@ std::string ExpectedOutput(const std::string& root, bool remove_exe, const std::
   });
 }
 
-
 std::string PercentDecode(const std::string& text) {
   std::string decoded;
   for (size_t i = 0; i < text.size(); ++i) {
@@ -462,6 +461,57 @@ TEST_F(SweepwellTest, InterruptedRunLeavesEveryFileInTheTreeOrInTheTrashWithItsE
   EXPECT_GT(entries.size(), 0u);
   EXPECT_LT(entries.size(), static_cast<size_t>(kFiles))
       << "the run ended before the signal; use a larger tree";
+}
+
+TEST_F(SweepwellTest, OutputThatCannotBeWrittenFailsTheRun) {
+  const std::vector<std::pair<std::string, std::string>> outputs = {
+      {">&-", "Bad file descriptor"}, {">/dev/full", "No space left on device"}};
+  for (const auto& [redirect, reason] : outputs) {
+    Write("Debug/main.obj", "obj");
+    RunResult result = testsupport::Run(
+        "/bin/sh", testsupport::ShellArgs(":", SWEEPWELL_BIN, {}, redirect), Options(tree_));
+    EXPECT_EQ(result.err, "Sweepwell: cannot write standard output: " + reason + "\n");
+    EXPECT_EQ(result.exit_code, 1) << redirect;
+    // A closed output is known before anything is touched.
+    EXPECT_EQ(fs::exists(Tree("Debug/main.obj")), redirect == ">&-") << redirect;
+  }
+}
+
+// Runs with the fault shim preloaded; apart from SweepwellTest so that the valgrind and the
+// ThreadSanitizer passes, which do not preload it, leave these out.
+class SweepwellKillTest : public SweepwellTest {};
+
+TEST_F(SweepwellKillTest, KilledRunLeavesOnlyWholeTrashEntries) {
+  const int kFiles = 4;
+  for (int i = 0; i < kFiles; ++i) Write("Debug/f" + std::to_string(i) + ".obj", "obj");
+  // Killed while writing the n-th entry: the earlier files are in the trash, with their
+  // entries, and nothing of the n-th is.
+  for (int n = 1; n <= kFiles; ++n) {
+    RunOptions options = Options(tree_);
+    options.env.insert(options.env.end(),
+                       {"LD_PRELOAD=" FAULT_SHIM, "ASAN_OPTIONS=verify_asan_link_order=0",
+                        "FAULT_CALL=write", "FAULT_KILL=1", "FAULT_NTH=" + std::to_string(n)});
+    EXPECT_EQ(Sweepwell({}, options).signal, SIGKILL);
+    EXPECT_EQ(ReadTrash(trash_).size(), static_cast<size_t>(n - 1));
+    EXPECT_EQ(Snapshot(trash_ + "/info").size(), static_cast<size_t>(n - 1)) << "a stray file";
+    RunResult list = Peer("trash-list", {}, tree_);
+    EXPECT_EQ(list.err, "");
+    // Restored again for the next round.
+    for (int i = 0; i < kFiles; ++i) Write("Debug/f" + std::to_string(i) + ".obj", "obj");
+    fs::remove_all(trash_);
+  }
+  // Killed between an entry and its move: the entry stays, whole, and the file stays in place.
+  RunOptions options = Options(tree_);
+  options.env.insert(options.env.end(),
+                     {"LD_PRELOAD=" FAULT_SHIM, "ASAN_OPTIONS=verify_asan_link_order=0",
+                      "FAULT_CALL=renameat2", "FAULT_KILL=1"});
+  EXPECT_EQ(Sweepwell({}, options).signal, SIGKILL);
+  auto info = Snapshot(trash_ + "/info");
+  ASSERT_EQ(info.size(), 1u);
+  TrashEntry entry;
+  EXPECT_TRUE(ParseInfo(info.begin()->second, &entry)) << info.begin()->second;
+  EXPECT_TRUE(fs::exists(entry.path)) << entry.path;
+  EXPECT_EQ(Peer("trash-list", {}, tree_).err, "");
 }
 
 TEST_F(SweepwellTest, MissingCurrentDirectoryIsReported) {

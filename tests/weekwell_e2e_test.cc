@@ -279,6 +279,17 @@ INSTANTIATE_TEST_SUITE_P(Zones, WeekwellInZone,
                            return name;
                          });
 
+TEST(Weekwell, LineThatCannotBeWrittenFailsTheRun) {
+  const std::vector<std::pair<std::string, std::string>> outputs = {
+      {">&-", "Bad file descriptor"}, {">/dev/full", "No space left on device"}};
+  for (const auto& [redirect, reason] : outputs) {
+    RunResult result =
+        testsupport::Run("/bin/sh", testsupport::ShellArgs(":", WEEKWELL_BIN, {}, redirect), {});
+    EXPECT_EQ(result.err, "Weekwell: cannot write standard output: " + reason + "\n");
+    EXPECT_EQ(result.exit_code, 1) << redirect;
+  }
+}
+
 TEST(Weekwell, IgnoresItsArguments) {
   ASSERT_NE(FakeClockLibrary(), "") << "the faketime package is needed";
   // Monday, 7 December 2026 at noon.

@@ -129,6 +129,10 @@ bool InstallInterruptHandlers() {
   // nothing had happened.
   action.sa_flags = SA_RESTART;
   for (int sig : kSignals) {
+    // A signal the caller ignores (nohup, a background job, trap '' HUP) stays ignored.
+    struct sigaction inherited = {};
+    if (sigaction(sig, nullptr, &inherited) != 0) return false;
+    if (inherited.sa_handler == SIG_IGN) continue;
     if (sigaction(sig, &action, nullptr) != 0) return false;
   }
   return true;

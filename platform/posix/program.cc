@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -14,16 +15,29 @@ namespace platform {
 namespace {
 
 const char* g_programName = "treetools";
+bool g_outputClosed = false;
+std::atomic<int> g_outputError{0};  // the first failed write to standard output
+
+void NoteOutputError(int err) {
+  int none = 0;
+  g_outputError.compare_exchange_strong(none, err != 0 ? err : EIO);
+}
 
 // A closed standard stream would let the first file the tool opens take its number, and
-// progress lines would then be written into that file.
+// progress lines would then be written into that file. A closed standard output is also
+// remembered: nothing the run reports could be seen.
 bool EnsureStandardStreams() {
   for (int fd = 0; fd <= 2; ++fd) {
     if (fcntl(fd, F_GETFD) != -1) continue;
+    if (fd == 1) g_outputClosed = true;
     int opened = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
     if (opened != fd) return false;
   }
   return true;
+}
+
+void ReportOutputFailure(const char* tool, int err) {
+  std::fprintf(stderr, "%s: cannot write standard output: %s\n", tool, std::strerror(err));
 }
 
 }  // namespace
@@ -32,6 +46,18 @@ bool InitProgram() { return EnsureStandardStreams() && InstallInterruptHandlers(
 
 const char* ProgramName() { return g_programName; }
 
+bool WriteOutput(std::string_view text) {
+  if (std::fwrite(text.data(), 1, text.size(), stdout) == text.size()) return true;
+  NoteOutputError(errno);
+  return false;
+}
+
+bool FlushOutput() {
+  if (std::fflush(stdout) == 0) return true;
+  NoteOutputError(errno);
+  return false;
+}
+
 int RunProgram(const char* tool, int argc, char** argv, const std::function<bool()>& init,
                const std::function<int(int, char**)>& body) {
   g_programName = tool;
@@ -39,9 +65,14 @@ int RunProgram(const char* tool, int argc, char** argv, const std::function<bool
     std::cerr << "Fatal Error: MFC initialization failed" << std::endl;
     return 1;
   }
+  if (g_outputClosed) {
+    ReportOutputFailure(tool, EBADF);
+    return 1;
+  }
   int code = body(argc, argv);
-  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-    std::fprintf(stderr, "%s: cannot write standard output: %s\n", tool, std::strerror(errno));
+  if (FlushOutput() && std::ferror(stdout)) NoteOutputError(EIO);
+  if (g_outputError.load() != 0) {
+    ReportOutputFailure(tool, g_outputError.load());
     code = 1;
   }
   return code;

@@ -80,17 +80,58 @@ int RenameNoReplace(int from_fd, const char* from, int to_fd, const char* to) {
   return renameat(from_fd, from, to_fd, to) == 0 ? 0 : errno;
 }
 
+// Creates `name` in `dir_fd` holding `text`, never replacing an entry: EEXIST when the name is
+// taken. The text is written first into a file without a name, which is then linked into place,
+// so the entry appears whole or not at all, even when the process is killed. Sets `unsupported`
+// when the file system (or a missing /proc) does not allow that.
+int LinkUnnamed(int dir_fd, const std::string& name, std::string_view text, bool* unsupported) {
+  int fd = openat(dir_fd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    *unsupported = errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL;
+    return errno;
+  }
+  int err = WriteAll(fd, text);
+  if (err == 0) {
+    std::string self = "/proc/self/fd/" + std::to_string(fd);
+    if (linkat(AT_FDCWD, self.c_str(), dir_fd, name.c_str(), AT_SYMLINK_FOLLOW) != 0) err = errno;
+    *unsupported = err == ENOENT && faccessat(AT_FDCWD, "/proc/self/fd", F_OK, 0) != 0;
+  }
+  close(fd);
+  return err;
+}
+
+// The same through a file with a temporary name beside it, for file systems without unnamed
+// files. A kill can leave that file, but never a partial entry under `name`.
+int LinkNamed(int dir_fd, const std::string& name, std::string_view text) {
+  std::string temp = "." + RandomTag() + ".trashinfo.tmp";
+  int fd = openat(dir_fd, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) return errno;
+  int err = WriteAll(fd, text);
+  if (close(fd) != 0 && err == 0) err = errno;
+  if (err == 0 && linkat(dir_fd, temp.c_str(), dir_fd, name.c_str(), 0) != 0) err = errno;
+  // A file system without hard links can still rename without replacing.
+  if (err == EPERM || err == EOPNOTSUPP) {
+    err = RenameNoReplace(dir_fd, temp.c_str(), dir_fd, name.c_str());
+    if (err == 0) return 0;
+  }
+  unlinkat(dir_fd, temp.c_str(), 0);
+  return err;
+}
+
+int CreateWhole(int dir_fd, const std::string& name, std::string_view text) {
+  bool unsupported = false;
+  int err = LinkUnnamed(dir_fd, name, text, &unsupported);
+  return unsupported ? LinkNamed(dir_fd, name, text) : err;
+}
+
 // Puts the entry `source` into the trash under `name`: info entry first, then the entry itself.
 // EEXIST when the name is taken; nothing is left behind on any failure.
 int Place(const TrashDir& dir, const ParentAnchor& source, const std::string& name,
           std::string_view info_text) {
   std::string info = name + ".trashinfo";
-  int fd =
-      openat(dir.info_fd, info.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (fd < 0) return errno;
-  int err = WriteAll(fd, info_text);
-  if (close(fd) != 0 && err == 0) err = errno;
-  if (err == 0) err = RenameNoReplace(source.dir_fd(), source.name(), dir.files_fd, name.c_str());
+  int err = CreateWhole(dir.info_fd, info, info_text);
+  if (err != 0) return err;
+  err = RenameNoReplace(source.dir_fd(), source.name(), dir.files_fd, name.c_str());
   if (err != 0) unlinkat(dir.info_fd, info.c_str(), 0);
   return err;
 }

@@ -1,13 +1,14 @@
 // A preloaded library that makes chosen system calls fail, for the fault tests.
 //
 // Set in the environment of the program under test:
-//   FAULT_CALL   which call: write, openat, renameat, unlinkat, fchmod, close, mkdirat, fsetxattr
+//   FAULT_CALL   which call: write, openat, renameat, renameat2, unlinkat, fchmod, close, mkdirat,
+//                fsetxattr
 //   FAULT_NTH    the first call (counting from 1) that is affected
 //   FAULT_COUNT  how many calls from there are affected (default: all that follow)
 //   FAULT_ERRNO  the error to fail with: ENOSPC, EIO, EACCES, ENOENT, EROFS, EXDEV, EPERM
 //   FAULT_KILL   when "1", the process kills itself with SIGKILL instead of failing
-//   FAULT_MATCH  only calls whose path contains this text count (openat, renameat, unlinkat;
-//                the attribute's name for fsetxattr)
+//   FAULT_MATCH  only calls whose path contains this text count (openat, renameat, renameat2,
+//                unlinkat; the attribute's name for fsetxattr)
 //   FAULT_APPEND_TO, FAULT_APPEND  instead of failing, the call first appends the text
 //                FAULT_APPEND to the file FAULT_APPEND_TO, as another process writing at that
 //                moment would, then goes on
@@ -131,6 +132,12 @@ int renameat(int from_dir, const char* from, int to_dir, const char* to) {
   static auto real = Next<int (*)(int, const char*, int, const char*)>("renameat");
   if (Hit("renameat", to)) return -1;
   return real(from_dir, from, to_dir, to);
+}
+
+int renameat2(int from_dir, const char* from, int to_dir, const char* to, unsigned flags) {
+  static auto real = Next<int (*)(int, const char*, int, const char*, unsigned)>("renameat2");
+  if (Hit("renameat2", to)) return -1;
+  return real(from_dir, from, to_dir, to, flags);
 }
 
 int unlinkat(int dir, const char* path, int flags) {

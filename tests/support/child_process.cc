@@ -41,6 +41,9 @@ std::vector<std::string> WrapperWords() {
     _exit(125);
   }
   for (const std::string& entry : options.env) putenv(const_cast<char*>(entry.c_str()));
+  // The program starts as from a terminal, even when the tests run as a background job, which
+  // ignores SIGINT and SIGQUIT: a signal ignored at the start stays ignored.
+  for (int sig : {SIGINT, SIGQUIT, SIGHUP, SIGTERM, SIGPIPE}) signal(sig, SIG_DFL);
   std::vector<std::string> words = WrapperWords();
   words.push_back(program);
   words.insert(words.end(), args.begin(), args.end());
@@ -153,6 +156,14 @@ RunResult ChildProcess::Wait() {
 RunResult Run(const std::string& program, const std::vector<std::string>& args,
               const RunOptions& options) {
   return ChildProcess(program, args, options).Wait();
+}
+
+std::vector<std::string> ShellArgs(const std::string& setup, const std::string& program,
+                                   const std::vector<std::string>& args,
+                                   const std::string& redirect) {
+  std::vector<std::string> shell = {"-c", setup + "\nexec \"$0\" \"$@\" " + redirect, program};
+  shell.insert(shell.end(), args.begin(), args.end());
+  return shell;
 }
 
 bool CanDropPrivileges() { return geteuid() == 0; }

@@ -50,6 +50,12 @@ class ChildProcess {
 RunResult Run(const std::string& program, const std::vector<std::string>& args,
               const RunOptions& options);
 
+// The arguments for /bin/sh that run `program` with `args` after the shell commands `setup`
+// (for example "trap '' HUP"), with `redirect` applied to it (for example ">&-").
+std::vector<std::string> ShellArgs(const std::string& setup, const std::string& program,
+                                   const std::vector<std::string>& args,
+                                   const std::string& redirect = "");
+
 // True when the tests run as root and may drop privileges to test refused access.
 bool CanDropPrivileges();
 
