@@ -93,6 +93,20 @@ void RewriteUtf16(std::string_view body, bool big_endian, const std::string& pro
   AppendUtf16Units(joined, big_endian, rewritten);
 }
 
+std::string Displayed(const std::string& line) { return line; }
+std::string Displayed(const std::u16string& line) { return Utf16ToUtf8(line); }
+
+template <typename CharT>
+void CollectChanges(const std::vector<std::basic_string<CharT>>& lines,
+                    const std::string& product_version, const std::string& file_version,
+                    std::vector<LineChange>* changes) {
+  std::vector<std::basic_string<CharT>> stamped = lines;
+  ApplyVersions(stamped, product_version, file_version);
+  for (size_t i = 0; i < lines.size(); ++i) {
+    if (stamped[i] != lines[i]) changes->push_back({Displayed(lines[i]), Displayed(stamped[i])});
+  }
+}
+
 }  // namespace
 
 void ApplyProductVersion(std::vector<std::string>& lines, std::string_view version) {
@@ -126,10 +140,11 @@ bool RewriteScript(std::string_view bytes, const std::string& product_version,
     // version beyond ASCII would leave a file that no later run could read as UTF-16.
     ScriptEncoding after;
     std::string ignored;
-    if (mark.empty() && (!DetectScriptEncoding(*rewritten, &after, &ignored) ||
-                         after != encoding)) {
-      *reason = "UTF-16 text without byte-order mark cannot take a version beyond ASCII; left "
-                "untouched";
+    if (mark.empty() &&
+        (!DetectScriptEncoding(*rewritten, &after, &ignored) || after != encoding)) {
+      *reason =
+          "UTF-16 text without byte-order mark cannot take a version beyond ASCII; left "
+          "untouched";
       return false;
     }
     return true;
@@ -137,5 +152,27 @@ bool RewriteScript(std::string_view bytes, const std::string& product_version,
   lines = platform::SplitTextLines(body);
   ApplyVersions(lines, product_version, file_version);
   platform::AppendTextLines(lines, rewritten);
+  return true;
+}
+
+bool PreviewScript(std::string_view bytes, const std::string& product_version,
+                   const std::string& file_version, std::vector<LineChange>* changes,
+                   std::string* reason) {
+  std::vector<std::string> lines;
+  std::string rewritten;
+  if (!RewriteScript(bytes, product_version, file_version, lines, &rewritten, reason)) {
+    return false;
+  }
+  ScriptEncoding encoding;
+  std::string ignored;
+  DetectScriptEncoding(bytes, &encoding, &ignored);
+  const std::string_view body = bytes.substr(ByteOrderMark(encoding).size());
+  changes->clear();
+  if (IsUtf16(encoding)) {
+    CollectChanges(platform::SplitTextLines(ReadUtf16Units(body, IsBigEndian(encoding))),
+                   product_version, file_version, changes);
+  } else {
+    CollectChanges(platform::SplitTextLines(body), product_version, file_version, changes);
+  }
   return true;
 }

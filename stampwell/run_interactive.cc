@@ -1,7 +1,6 @@
 #include "stampwell/run_interactive.h"
 
 #include "common/process_directory.h"
-
 #include "platform/clock.h"
 #include "platform/terminal.h"
 #include "stampwell/change_log.h"

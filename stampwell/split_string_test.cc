@@ -8,11 +8,11 @@ using Strings = std::vector<std::string>;
 
 TEST(FormatVersion, NormalisesTypedVersions) {
   const std::pair<std::string, std::string> cases[] = {
-      {"5.12", "5, 12, 0, 0"},      {"1,2,3,4", "1, 2, 3, 4"},   {"1.2.3.4.5", "1, 2, 3, 4"},
-      {"", "0, 0, 0, 0"},           {"...", "0, 0, 0, 0"},       {" 2..5 ", "2, 5, , 0"},
-      {"1.2.", "1, 2, , 0"},        {"v1.2", "v1, 2, 0, 0"},     {"2 0 7", "2, 0, 7, 0"},
-      {"2.1", "2, 1, 0, 0"},        {"2.1.7", "2, 1, 7, 0"},     {"1\t2\"3'4", "1, 2, 3, 4"},
-      {"(1)[2]{3}", "1, 2, 3, "},   {"1.2\r\n", "1, 2, 0, 0"},   {"1.2\n\n", "1, 2\n, 0, 0"},
+      {"5.12", "5, 12, 0, 0"},    {"1,2,3,4", "1, 2, 3, 4"}, {"1.2.3.4.5", "1, 2, 3, 4"},
+      {"", "0, 0, 0, 0"},         {"...", "0, 0, 0, 0"},     {" 2..5 ", "2, 5, , 0"},
+      {"1.2.", "1, 2, , 0"},      {"v1.2", "v1, 2, 0, 0"},   {"2 0 7", "2, 0, 7, 0"},
+      {"2.1", "2, 1, 0, 0"},      {"2.1.7", "2, 1, 7, 0"},   {"1\t2\"3'4", "1, 2, 3, 4"},
+      {"(1)[2]{3}", "1, 2, 3, "}, {"1.2\r\n", "1, 2, 0, 0"}, {"1.2\n\n", "1, 2\n, 0, 0"},
   };
   for (const auto& [text, want] : cases) {
     EXPECT_EQ(FormatVersion(text), want) << testing::PrintToString(text);
@@ -22,6 +22,33 @@ TEST(FormatVersion, NormalisesTypedVersions) {
 TEST(FormatVersion, LongTokensPassWhole) {
   std::string long_part(5000, '7');
   EXPECT_EQ(FormatVersion(long_part + ".1"), long_part + ", 1, 0, 0");
+}
+
+TEST(VersionProblem, OnlyFourNumbersFromZeroTo65535Pass) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"2.1", ""},
+      {"2,1,7,65535", ""},
+      {"0 0 0 0", ""},
+      {"...", ""},  // written as 0, 0, 0, 0
+      {" ", ""},
+      {"1.2.3.4.", ""},
+      {"007.1", ""},
+      {"2.1.70000", "part 3 is above 65535"},
+      {"65536", "part 1 is above 65535"},
+      {"1.99999999999999999999999", "part 2 is above 65535"},
+      {"2.1.beta", "part 3 is not a number"},
+      {"v2.1", "part 1 is not a number"},
+      {"2.1-rc1", "part 2 is not a number"},
+      {"2.+1", "part 2 is not a number"},
+      {"1.2.", "part 3 is empty"},
+      {" 2..5 ", "part 3 is empty"},
+      {"1.2.3.4.5", "has more than four parts"},
+      {"2\n1", "holds a line break"},
+      {"2.1\r", "holds a line break"},
+  };
+  for (const auto& [text, want] : cases) {
+    EXPECT_EQ(VersionProblem(text), want) << testing::PrintToString(text);
+  }
 }
 
 TEST(SplitString, SplitsAtLineBreaks) {
