@@ -106,8 +106,8 @@ TEST(RewriteScriptEncodings, EightBitLinesKeepTheirBytesAndFillTheLineList) {
 // Units a UTF-16 line may hold that must pass unchanged: non-ASCII characters, unpaired
 // surrogates, a valid pair, a mark inside the text, and units whose bytes are CR and LF.
 std::u16string OddUnits() {
-  return std::u16string{0x00A9, 0x3042, 0xD800, u' ',   0xDC00, 0xD83D, 0xDE00,
-                        0xFEFF, 0x0A0D, 0x0D0A, 0x0A00, 0x0D00, 0xFFFE};
+  return std::u16string{0x00A9, 0x3042, 0xD800, u' ', 0xDC00, 0xD83D, 0xDE00, 0xFEFF,
+                        0x0A0D, 0x0D0A, 0x0A00, 0x0D00, 0xFFFE};
 }
 
 TEST(RewriteScriptEncodings, Utf16UnitsPassUnchangedAndVersionsAreEncoded) {
@@ -124,7 +124,8 @@ TEST(RewriteScriptEncodings, Utf16UnitsPassUnchangedAndVersionsAreEncoded) {
     if (!layout.wide || layout.mark.empty()) continue;
     Lines lines = {"previous"};
     std::string out, reason;
-    ASSERT_TRUE(RewriteScript(Store(script, layout), "2.1\xCE\xB2", "3.\xC3", lines, &out, &reason))
+    ASSERT_TRUE(RewriteScript(Store(script, layout), "2.1\xCE\xB2", "3.\xC3", lines, &out,
+                              &reason))
         << reason;
     EXPECT_EQ(out, Store(stamped, layout)) << layout.name;
     EXPECT_EQ(lines, Lines{}) << layout.name;

@@ -114,13 +114,8 @@ TEST(RewriteScript, RefusesWhatNoEncodingHoldsAndLeavesItsLinesAlone) {
 TEST(RewriteScript, KeepsControlBytes) {
   Lines lines;
   std::string out, reason;
-  ASSERT_TRUE(
-      RewriteScript("a\x1a"
-                    "b\n\x1a\n",
-                    "", "", lines, &out, &reason));
-  EXPECT_EQ(out,
-            "a\x1a"
-            "b\r\n\x1a\r\n");
+  ASSERT_TRUE(RewriteScript("a\x1a" "b\n\x1a\n", "", "", lines, &out, &reason));
+  EXPECT_EQ(out, "a\x1a" "b\r\n\x1a\r\n");
 }
 
 }  // namespace

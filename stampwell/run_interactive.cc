@@ -1,6 +1,7 @@
 #include "stampwell/run_interactive.h"
 
 #include "common/process_directory.h"
+
 #include "platform/clock.h"
 #include "platform/terminal.h"
 #include "stampwell/change_log.h"

@@ -19,35 +19,23 @@ TEST(DetectScriptEncoding, MarksAndUnmistakableUtf16) {
       {"1 VERSIONINFO\r\n", E::kEightBit, nullptr},
       {"\xA9 caf\xC3\xA9 \xFF\xFE", E::kEightBit, nullptr},
       {"\xEF\xBB\xBF", E::kUtf8Bom, nullptr},
-      {"\xEF\xBB\xBF"
-       "a\xC3\n",
-       E::kUtf8Bom, nullptr},
+      {"\xEF\xBB\xBF" "a\xC3\n", E::kUtf8Bom, nullptr},
       {"\xFF\xFE", E::kUtf16LeBom, nullptr},
-      {"\xFF\xFE"
-       "a\0\xA9\0\x00\xD8"s,
-       E::kUtf16LeBom, nullptr},
+      {"\xFF\xFE" "a\0\xA9\0\x00\xD8"s, E::kUtf16LeBom, nullptr},
       {"\xFE\xFF", E::kUtf16BeBom, nullptr},
       {"\xFE\xFF\0a\x30\x42"s, E::kUtf16BeBom, nullptr},
       {"a\0\r\0\n\0"s, E::kUtf16Le, nullptr},
       {"\0a\0\r\0\n"s, E::kUtf16Be, nullptr},
-      {"\xFF\xFE"
-       "a"s,
-       E::kUtf16LeBom, "UTF-16 text with an odd trailing byte"},
+      {"\xFF\xFE" "a"s, E::kUtf16LeBom, "UTF-16 text with an odd trailing byte"},
       {"\xFE\xFF\0a\0"s, E::kUtf16BeBom, "UTF-16 text with an odd trailing byte"},
       {"a\0b"s, E::kUtf16Le, "UTF-16 text with an odd trailing byte"},
       {"\0a\0"s, E::kUtf16Be, "UTF-16 text with an odd trailing byte"},
-      {"\xFF\xFE"
-       "a\0\0\0"s,
-       E::kUtf16LeBom, "UTF-16 text holding NUL characters"},
-      {"\xEF\xBB\xBF"
-       "a\0"s,
-       E::kUtf8Bom, "holds NUL bytes"},
+      {"\xFF\xFE" "a\0\0\0"s, E::kUtf16LeBom, "UTF-16 text holding NUL characters"},
+      {"\xEF\xBB\xBF" "a\0"s, E::kUtf8Bom, "holds NUL bytes"},
       {"\0"s, E::kEightBit, "holds NUL bytes"},
       {"a\0\0\0"s, E::kEightBit, "holds NUL bytes"},
       {"a\0\xA9\0"s, E::kEightBit, "holds NUL bytes"},
-      {"a\0"
-       "b\x30"s,
-       E::kEightBit, "holds NUL bytes"},
+      {"a\0" "b\x30"s, E::kEightBit, "holds NUL bytes"},
       {"ab\0"s, E::kEightBit, "holds NUL bytes"},
   };
   for (const DetectCase& c : cases) {
