@@ -140,11 +140,10 @@ bool RewriteScript(std::string_view bytes, const std::string& product_version,
     // version beyond ASCII would leave a file that no later run could read as UTF-16.
     ScriptEncoding after;
     std::string ignored;
-    if (mark.empty() &&
-        (!DetectScriptEncoding(*rewritten, &after, &ignored) || after != encoding)) {
-      *reason =
-          "UTF-16 text without byte-order mark cannot take a version beyond ASCII; left "
-          "untouched";
+    if (mark.empty() && (!DetectScriptEncoding(*rewritten, &after, &ignored) ||
+                         after != encoding)) {
+      *reason = "UTF-16 text without byte-order mark cannot take a version beyond ASCII; left "
+                "untouched";
       return false;
     }
     return true;
