@@ -22,6 +22,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (const std::string& part : parts) {
     FUZZ_CHECK(part.find_first_of(kVersionDelimiters) == std::string::npos);
   }
+  // A version that passes the check is four numbers a version resource holds.
+  if (VersionProblem(text).empty()) {
+    for (const std::string& part : parts) {
+      FUZZ_CHECK(!part.empty() && part.find_first_not_of("0123456789") == std::string::npos);
+      FUZZ_CHECK(std::stoul(part) <= 65535);
+    }
+  }
 
   std::vector<std::string> lines;
   SplitString(lines, text, kLineDelimiters);

@@ -2,6 +2,7 @@
 
 #include "platform/text_file.h"
 #include "stampwell/split_string.h"
+#include "stampwell/utf16_units.h"
 
 namespace {
 
@@ -23,9 +24,38 @@ int CLineFile::Load(const std::string& path, int mode) {
     m_bLoaded = 0;
     return 0;
   }
-  m_lines = platform::SplitTextLines(bytes);
+  std::string reason;
+  if (!DetectScriptEncoding(bytes, &m_encoding, &reason)) {
+    m_failure = {"left alone", reason};
+    m_bLoaded = 0;
+    return 0;
+  }
+  const std::string_view body = std::string_view(bytes).substr(ByteOrderMark(m_encoding).size());
+  if (IsUtf16(m_encoding)) {
+    m_lines.clear();
+    const bool big_endian = IsBigEndian(m_encoding);
+    for (const std::u16string& line : platform::SplitTextLines(ReadUtf16Units(body, big_endian))) {
+      AppendUtf16Units(line, big_endian, &m_lines.emplace_back());
+    }
+  } else {
+    m_lines = platform::SplitTextLines(body);
+  }
   m_bLoaded = 1;
   return 1;
+}
+
+std::string CLineFile::Encoded(std::string_view line) const {
+  if (!IsUtf16(m_encoding)) return std::string(line);
+  std::string units;
+  AppendUtf16Units(Utf8ToUtf16(line), IsBigEndian(m_encoding), &units);
+  return units;
+}
+
+std::string CLineFile::Bytes() const {
+  std::string bytes(ByteOrderMark(m_encoding));
+  const std::string line_break = Encoded("\r\n");
+  for (const std::string& line : m_lines) bytes.append(line).append(line_break);
+  return bytes;
 }
 
 int CLineFile::Save() {
@@ -34,25 +64,34 @@ int CLineFile::Save() {
   if (!may_save) return 0;
   // Replacing goes through a rename, which must not become a way around a read-only file.
   if (!platform::CheckWritable(m_strPath, &m_failure)) return 0;
-  return platform::ReplaceFile(m_strPath, platform::JoinTextLines(m_lines), m_identity, &m_failure)
-             ? 1
-             : 0;
+  const std::string bytes = Bytes();
+  // Without a mark, UTF-16 is recognised only while every character is ASCII.
+  ScriptEncoding after;
+  std::string reason;
+  if (IsUtf16(m_encoding) && ByteOrderMark(m_encoding).empty() &&
+      (!DetectScriptEncoding(bytes, &after, &reason) || after != m_encoding)) {
+    m_failure = {"left alone",
+                 "UTF-16 text without byte-order mark cannot take text beyond ASCII; left "
+                 "untouched"};
+    return 0;
+  }
+  return platform::ReplaceFile(m_strPath, bytes, m_identity, &m_failure) ? 1 : 0;
 }
 
-void CLineFile::AddLine(std::string_view text) { m_lines.emplace_back(FirstLine(text)); }
+void CLineFile::AddLine(std::string_view text) { m_lines.push_back(Encoded(FirstLine(text))); }
 
 void CLineFile::InsertLine(size_t index, std::string_view text) {
   if (index >= m_lines.size()) {
     AddLine(text);
     return;
   }
-  m_lines.emplace(m_lines.begin() + static_cast<std::ptrdiff_t>(index), FirstLine(text));
+  m_lines.insert(m_lines.begin() + static_cast<std::ptrdiff_t>(index), Encoded(FirstLine(text)));
 }
 
 void CLineFile::AddText(std::string_view text) {
   std::vector<std::string> block;
   SplitString(block, text, kLineDelimiters);
-  for (std::string& line : block) m_lines.push_back(std::move(line));
+  for (const std::string& line : block) m_lines.push_back(Encoded(line));
 }
 
 void CLineFile::InsertText(size_t index, std::string_view text) {
@@ -62,6 +101,7 @@ void CLineFile::InsertText(size_t index, std::string_view text) {
   }
   std::vector<std::string> block;
   SplitString(block, text, kLineDelimiters);
+  for (std::string& line : block) line = Encoded(line);
   m_lines.insert(m_lines.begin() + static_cast<std::ptrdiff_t>(index),
                  std::make_move_iterator(block.begin()), std::make_move_iterator(block.end()));
 }

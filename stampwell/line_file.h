@@ -6,11 +6,18 @@
 #include <vector>
 
 #include "platform/file_io.h"
+#include "stampwell/script_encoding.h"
 
 // Loads the file given to the constructor; lines and multi-line blocks can then be inserted
 // anywhere, and Save writes the lines back (CR LF after each) once per load, and only in mode 1.
 // Saving replaces the file through a temporary file, so a failed save leaves it as it was, and
 // only while it is still the file loaded: one changed meanwhile is left as it is.
+//
+// The file keeps its encoding, found as a resource script's is (UTF-16 with or without a
+// byte-order mark, UTF-8 with a mark, 8-bit text otherwise): the lines are held in the file's own
+// code units (for UTF-16, the bytes of its units in the file's byte order), inserted texts are
+// UTF-8 and are converted, and the mark is written first again. A file no such encoding holds is
+// not loaded.
 class CLineFile {
  public:
   CLineFile(const std::string& path, int mode);
@@ -37,6 +44,7 @@ class CLineFile {
   int Mode() const { return m_nMode; }
   const std::string& Path() const { return m_strPath; }
   const std::vector<std::string>& Lines() const { return m_lines; }
+  ScriptEncoding Encoding() const { return m_encoding; }
   const platform::FileFailure& LastFailure() const { return m_failure; }
 
  private:
@@ -46,4 +54,10 @@ class CLineFile {
   std::string m_strPath;
   platform::FileIdentity m_identity;  // the file as loaded
   platform::FileFailure m_failure;
+  ScriptEncoding m_encoding = ScriptEncoding::kEightBit;
+
+  // One line of UTF-8 text in the file's code units.
+  std::string Encoded(std::string_view line) const;
+  // The whole file's bytes: the mark and every line followed by CR LF.
+  std::string Bytes() const;
 };

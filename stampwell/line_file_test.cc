@@ -108,6 +108,55 @@ TEST(CLineFile, SavesEveryLineWithCrLf) {
   }
 }
 
+// Bytes of an ASCII text as UTF-16, little-endian unless `big`.
+std::string Utf16(std::string_view ascii, bool big = false) {
+  std::string bytes;
+  for (char c : ascii) bytes += big ? std::string{'\0', c} : std::string{c, '\0'};
+  return bytes;
+}
+
+TEST(CLineFile, KeepsTheEncodingAndEveryOldCharacter) {
+  const std::string e_acute = "\xC3\xA9";              // typed as UTF-8
+  const std::string sur = std::string("\x00\xD8", 2);  // an unpaired surrogate, kept as it is
+  const std::pair<std::string, std::string> cases[] = {
+      {"\xFF\xFE" + Utf16("old\n") + sur + Utf16("\r\n"),
+       "\xFF\xFE" + Utf16("new ") + "\xE9" + std::string(1, '\0') + Utf16("\r\nold\r\n") + sur +
+           Utf16("\r\n")},
+      {"\xFE\xFF" + Utf16("old", true), "\xFE\xFF" + Utf16("new ", true) + std::string(1, '\0') +
+                                            "\xE9" + Utf16("\r\nold\r\n", true)},
+      {"\xEF\xBB\xBFold\xE2\x82\xAC\n", "\xEF\xBB\xBFnew " + e_acute + "\r\nold\xE2\x82\xAC\r\n"},
+      {"old\xE9\n", "new " + e_acute + "\r\nold\xE9\r\n"},
+      {Utf16("old"), Utf16("new ?\r\nold\r\n")},
+  };
+  for (const auto& [bytes, want] : cases) {
+    Loaded log(bytes);
+    log.file->InsertLine(0, "new " + (bytes == Utf16("old") ? std::string("?") : e_acute));
+    EXPECT_EQ(log.file->Save(), 1) << testing::PrintToString(bytes);
+    EXPECT_EQ(log.dir.Read("log.txt"), want) << testing::PrintToString(bytes);
+  }
+}
+
+TEST(CLineFile, TextThatNoEncodingHoldsIsLeftAlone) {
+  const std::pair<std::string, std::string> cases[] = {
+      {std::string("a\0b\r\n", 5), "holds NUL bytes, not 8-bit text; left untouched"},
+      {"\xFF\xFE" + Utf16("ab") + "c", "UTF-16 text with an odd trailing byte; left untouched"},
+  };
+  for (const auto& [bytes, reason] : cases) {
+    Loaded log(bytes);
+    EXPECT_FALSE(log.file->IsLoaded());
+    EXPECT_EQ(log.file->LastFailure().what, "left alone");
+    EXPECT_EQ(log.file->LastFailure().reason, reason);
+    log.file->InsertLine(0, "new");
+    EXPECT_EQ(log.file->Save(), 0);
+    EXPECT_EQ(log.dir.Read("log.txt"), bytes);
+  }
+  // Without a mark, UTF-16 stays recognisable only while it is ASCII.
+  Loaded log(Utf16("old"));
+  log.file->InsertLine(0, "\xC3\xA9");
+  EXPECT_EQ(log.file->Save(), 0);
+  EXPECT_EQ(log.dir.Read("log.txt"), Utf16("old"));
+}
+
 TEST(CLineFile, SavesOncePerLoad) {
   Loaded log("a\r\n");
   log.file->AddLine("b");

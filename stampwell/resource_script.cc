@@ -152,6 +152,22 @@ void AppendRewritten(const Text& text, const Versions<CharT>& versions, bool big
   });
 }
 
+std::string Displayed(const std::string& line) { return line; }
+std::string Displayed(const std::u16string& line) { return Utf16ToUtf8(line); }
+
+// Adds each line of `text` that the versions change, before and after.
+template <typename CharT, typename Text>
+void CollectChanges(const Text& text, const Versions<CharT>& versions,
+                    std::vector<LineChange>* changes) {
+  std::basic_string<CharT> line, stamped;
+  platform::ForEachTextLine(text, [&](size_t start, size_t end) {
+    CopyUnits(text, start, end, &line);
+    stamped = line;
+    versions.Apply(stamped);
+    if (stamped != line) changes->push_back({Displayed(line), Displayed(stamped)});
+  });
+}
+
 }  // namespace
 
 void ApplyProductVersion(std::vector<std::string>& lines, std::string_view version) {
@@ -193,6 +209,25 @@ bool RewriteScript(std::string_view bytes, const std::string& product_version,
         "UTF-16 text without byte-order mark cannot take a version beyond ASCII; left "
         "untouched";
     return false;
+  }
+  return true;
+}
+
+bool PreviewScript(std::string_view bytes, const std::string& product_version,
+                   const std::string& file_version, std::vector<LineChange>* changes,
+                   std::string* reason) {
+  std::string rewritten;
+  if (!RewriteScript(bytes, product_version, file_version, &rewritten, reason)) return false;
+  ScriptEncoding encoding;
+  std::string ignored;
+  DetectScriptEncoding(bytes, &encoding, &ignored);
+  const std::string_view body = bytes.substr(ByteOrderMark(encoding).size());
+  changes->clear();
+  if (IsUtf16(encoding)) {
+    CollectChanges(Utf16Units(body, IsBigEndian(encoding)),
+                   Versions<char16_t>(product_version, file_version), changes);
+  } else {
+    CollectChanges(body, Versions<char>(product_version, file_version), changes);
   }
   return true;
 }

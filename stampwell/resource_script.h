@@ -22,3 +22,14 @@ void ApplyFileVersion(std::vector<std::u16string>& lines, std::string_view versi
 // (see DetectScriptEncoding).
 bool RewriteScript(std::string_view bytes, const std::string& product_version,
                    const std::string& file_version, std::string* rewritten, std::string* reason);
+
+// A line that stamping changes, as UTF-8 (8-bit lines as they are).
+struct LineChange {
+  std::string before;
+  std::string after;
+};
+
+// The lines RewriteScript would change, in file order; fails as RewriteScript does.
+bool PreviewScript(std::string_view bytes, const std::string& product_version,
+                   const std::string& file_version, std::vector<LineChange>* changes,
+                   std::string* reason);

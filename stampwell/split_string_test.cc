@@ -24,6 +24,33 @@ TEST(FormatVersion, LongTokensPassWhole) {
   EXPECT_EQ(FormatVersion(long_part + ".1"), long_part + ", 1, 0, 0");
 }
 
+TEST(VersionProblem, OnlyFourNumbersFromZeroTo65535Pass) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"2.1", ""},
+      {"2,1,7,65535", ""},
+      {"0 0 0 0", ""},
+      {"...", ""},  // written as 0, 0, 0, 0
+      {" ", ""},
+      {"1.2.3.4.", ""},
+      {"007.1", ""},
+      {"2.1.70000", "part 3 is above 65535"},
+      {"65536", "part 1 is above 65535"},
+      {"1.99999999999999999999999", "part 2 is above 65535"},
+      {"2.1.beta", "part 3 is not a number"},
+      {"v2.1", "part 1 is not a number"},
+      {"2.1-rc1", "part 2 is not a number"},
+      {"2.+1", "part 2 is not a number"},
+      {"1.2.", "part 3 is empty"},
+      {" 2..5 ", "part 3 is empty"},
+      {"1.2.3.4.5", "has more than four parts"},
+      {"2\n1", "holds a line break"},
+      {"2.1\r", "holds a line break"},
+  };
+  for (const auto& [text, want] : cases) {
+    EXPECT_EQ(VersionProblem(text), want) << testing::PrintToString(text);
+  }
+}
+
 TEST(SplitString, SplitsAtLineBreaks) {
   const std::pair<std::string, Strings> cases[] = {
       {"first\r\nsecond", {"first", "second"}},

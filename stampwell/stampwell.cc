@@ -6,8 +6,10 @@
 #include "common/parallel_work.h"
 #include "common/process_directory.h"
 #include "stampwell/run_interactive.h"
+#include "stampwell/split_string.h"
 
 int g_bShowDialog = 1;
+int g_bDryRun = 0;
 std::string g_strProductVersion;
 std::string g_strFileVersion;
 
@@ -37,6 +39,7 @@ bool ReadSwitches(const CCmdLineSwitches& switches) {
     switches.FindSwitch("vp", &g_strProductVersion);
     switches.FindSwitch("vf", &g_strFileVersion);
     if (switches.FindSwitch("s")) g_bShowDialog = 0;
+    if (switches.FindSwitch("n")) g_bDryRun = 1;
     return true;
   } catch (...) {
     PrintUsage();
@@ -59,13 +62,16 @@ void StampTree(CReporter& reporter) {
 
 }  // namespace
 
-// A version is written into single lines: a line break in it would split a script's line in
-// two and grow the script on every run. Such a version is refused before anything is touched.
-bool VersionsFitOnOneLine(CReporter& reporter) {
+// A version that a version resource cannot hold as typed (a part above 65535 is cut, a part that
+// is not a number stops the resource compiler, a line break splits a script's line) is refused
+// before anything is touched. An empty version leaves its lines alone and needs no check.
+bool VersionsFit(CReporter& reporter) {
   bool fit = true;
   for (const std::string* version : {&g_strProductVersion, &g_strFileVersion}) {
-    if (version->find_first_of("\r\n") == std::string::npos) continue;
-    reporter.Fail("cannot use version", *version, "holds a line break; nothing was changed");
+    if (version->empty()) continue;
+    std::string problem = VersionProblem(*version);
+    if (problem.empty()) continue;
+    reporter.Fail("cannot use version", *version, problem + "; nothing was changed");
     fit = false;
   }
   return fit;
@@ -73,11 +79,12 @@ bool VersionsFitOnOneLine(CReporter& reporter) {
 
 int StampwellMain(int argc, char** argv) {
   g_bShowDialog = 1;
+  g_bDryRun = 0;
   CCmdLineSwitches switches(argc, argv);
   if (!ReadSwitches(switches)) return 0;
   CReporter reporter("Stampwell");
-  if (!VersionsFitOnOneLine(reporter)) return 1;
-  if (g_bShowDialog) {
+  if (!VersionsFit(reporter)) return 1;
+  if (g_bShowDialog && !g_bDryRun) {
     InteractiveResult result = RunInteractive(reporter);
     if (result == InteractiveResult::kCancelled) return 0;
     if (result == InteractiveResult::kFailed) return 1;

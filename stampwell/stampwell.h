@@ -9,6 +9,8 @@
 
 // 1 for an interactive run (form and change log), 0 for a silent one.
 extern int g_bShowDialog;
+// 1 for a dry run: scripts are read and their changes listed, nothing is written.
+extern int g_bDryRun;
 // The versions as typed; empty leaves that version's lines alone.
 extern std::string g_strProductVersion;
 extern std::string g_strFileVersion;
@@ -21,7 +23,13 @@ int ProcessResourceFile(const std::string& path, CReporter& reporter);
 // True for a file named "*.rc", in any case.
 bool IsResourceScript(std::string_view path);
 
-// The per-file action of the walk: announces and processes every file named "*.rc".
+// Reads the script at `path` and prints each line the versions would change, the old line
+// after "  - " and the new one after "  + "; writes nothing. Returns 1, or 0 after reporting a
+// failure.
+int PreviewResourceFile(const std::string& path, CReporter& reporter);
+
+// The per-file action of the walk: announces and processes every file named "*.rc" (or, in a
+// dry run, announces it and lists its changes).
 void StampFile(const std::string& path, CReporter& reporter);
 
 // The whole run; returns the exit code.

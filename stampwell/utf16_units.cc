@@ -46,6 +46,22 @@ void AppendCodePoint(char32_t code_point, std::u16string* units) {
   units->push_back(static_cast<char16_t>(0xDC00 + (code_point & 0x3FF)));
 }
 
+void AppendUtf8(char32_t code_point, std::string* text) {
+  if (code_point < 0x80) {
+    text->push_back(static_cast<char>(code_point));
+    return;
+  }
+  const size_t length = code_point < 0x800 ? 2 : code_point < 0x10000 ? 3 : 4;
+  static constexpr unsigned char kLeadMarks[] = {0, 0, 0xC0, 0xE0, 0xF0};
+  char bytes[4];
+  for (size_t i = length - 1; i > 0; --i) {
+    bytes[i] = static_cast<char>(0x80 | (code_point & 0x3F));
+    code_point >>= 6;
+  }
+  bytes[0] = static_cast<char>(kLeadMarks[length] | code_point);
+  text->append(bytes, length);
+}
+
 }  // namespace
 
 std::u16string ReadUtf16Units(std::string_view bytes, bool big_endian) {
@@ -76,4 +92,21 @@ std::u16string Utf8ToUtf16(std::string_view text) {
     at += length == 0 ? 1 : length;
   }
   return units;
+}
+
+std::string Utf16ToUtf8(std::u16string_view units) {
+  std::string text;
+  text.reserve(units.size());
+  for (size_t i = 0; i < units.size(); ++i) {
+    char32_t code_point = units[i];
+    const bool high = code_point >= 0xD800 && code_point < 0xDC00;
+    const bool low_next = i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] < 0xE000;
+    if (high && low_next) {
+      code_point = 0x10000 + ((code_point - 0xD800) << 10) + (units[++i] - 0xDC00);
+    } else if (code_point >= 0xD800 && code_point < 0xE000) {
+      code_point = kReplacement;
+    }
+    AppendUtf8(code_point, &text);
+  }
+  return text;
 }

@@ -20,3 +20,5 @@ void AppendUtf16Units(std::u16string_view units, bool big_endian, std::string* b
 // Encodes UTF-8 text as UTF-16. Each byte that does not belong to a valid UTF-8 sequence
 // becomes U+FFFD.
 std::u16string Utf8ToUtf16(std::string_view text);
+// Decodes UTF-16 units as UTF-8 text. Each unpaired surrogate becomes U+FFFD.
+std::string Utf16ToUtf8(std::u16string_view units);

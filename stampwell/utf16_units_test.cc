@@ -56,4 +56,16 @@ TEST(Utf8ToUtf16, ValidSequencesAndReplacementOfInvalidBytes) {
   }
 }
 
+TEST(Utf16ToUtf8, ValidUnitsAndReplacementOfUnpairedSurrogates) {
+  const Utf8Case cases[] = {
+      {"2, 1, 0, 0", u"2, 1, 0, 0"},
+      {"1\xC3\xA9\xE2\x82\xAC", u"1\u00E9\u20AC"},
+      {"\xF0\x9F\x98\x80", {0xD83D, 0xDE00}},
+      {"\xEF\xBF\xBD"
+       "a\xEF\xBF\xBD",
+       {0xD83D, u'a', 0xDE00}},
+  };
+  for (const Utf8Case& c : cases) EXPECT_EQ(Utf16ToUtf8(c.utf16), c.utf8) << c.utf8;
+}
+
 }  // namespace

@@ -1,5 +1,7 @@
 #include "stampwell/version_form.h"
 
+#include "stampwell/split_string.h"
+
 using platform::Key;
 using platform::KeyKind;
 
@@ -23,6 +25,13 @@ CVersionForm::CVersionForm(std::string workDir, std::string date, std::string_vi
 
 bool CVersionForm::OkEnabled() const {
   return !m_comment.IsEmpty() && !m_productVersion.IsEmpty() && !m_fileVersion.IsEmpty();
+}
+
+std::string CVersionForm::VersionProblemOf(FormField field) const {
+  if (!m_bVersionRefused) return "";
+  if (field == FormField::kProductVersion) return VersionProblem(m_productVersion.Text(""));
+  if (field == FormField::kFileVersion) return VersionProblem(m_fileVersion.Text(""));
+  return "";
 }
 
 FormOutcome CVersionForm::HandleKey(const Key& key) {
@@ -62,13 +71,26 @@ FormOutcome CVersionForm::Enter() {
     return FormOutcome::kOpen;
   }
   if (m_focus == FormField::kCancel) return FormOutcome::kCancelled;
-  return OkEnabled() ? FormOutcome::kConfirmed : FormOutcome::kOpen;
+  return Confirm();
 }
 
 // A button pressed with the space bar, as dialogs do.
 FormOutcome CVersionForm::Activate() {
   if (m_focus == FormField::kCancel) return FormOutcome::kCancelled;
-  return OkEnabled() ? FormOutcome::kConfirmed : FormOutcome::kOpen;
+  return Confirm();
+}
+
+FormOutcome CVersionForm::Confirm() {
+  if (!OkEnabled()) return FormOutcome::kOpen;
+  const bool refused_before = m_bVersionRefused;
+  m_bVersionRefused = true;
+  for (FormField field : {FormField::kProductVersion, FormField::kFileVersion}) {
+    if (VersionProblemOf(field).empty()) continue;
+    m_focus = field;
+    return FormOutcome::kOpen;
+  }
+  m_bVersionRefused = refused_before;
+  return FormOutcome::kConfirmed;
 }
 
 void CVersionForm::Edit(const Key& key) {

@@ -22,6 +22,9 @@ class CVersionForm {
 
   // OK may be used once both versions and the comment hold something (blanks count).
   bool OkEnabled() const;
+  // Why the version in `field` cannot be used, once OK has been refused for a version; empty
+  // while it can be used, or before. OK is refused while a version has a problem.
+  std::string VersionProblemOf(FormField field) const;
   FormField Focus() const { return m_focus; }
 
   const std::string& WorkDir() const { return m_strWorkDir; }
@@ -36,6 +39,8 @@ class CVersionForm {
   void MoveFocus(int step);
   FormOutcome Enter();
   FormOutcome Activate();
+  // Confirms, unless a version cannot be used: then the focus goes to it and the form stays open.
+  FormOutcome Confirm();
   void Edit(const platform::Key& key);
   void MoveBetweenButtons(const platform::Key& key);
   // The editable text that has the focus, if any.
@@ -47,4 +52,5 @@ class CVersionForm {
   CEditText m_fileVersion;
   CEditText m_comment;
   FormField m_focus = FormField::kProductVersion;
+  bool m_bVersionRefused = false;
 };

@@ -134,6 +134,25 @@ TEST(CVersionForm, EnterEscapeAndCtrlC) {
   }
 }
 
+TEST(CVersionForm, OkRefusesAVersionAResourceCannotHoldAndSaysWhy) {
+  const Keys comment_then_ok = kTab + (kTab + Type("c")) + kTab + kEnter;
+  CVersionForm form = NewForm("2.1", "2.1.70000");
+  EXPECT_EQ(form.VersionProblemOf(FormField::kFileVersion), "") << "nothing said before OK";
+  EXPECT_EQ(Play(form, comment_then_ok), FormOutcome::kOpen);
+  EXPECT_EQ(form.Focus(), FormField::kFileVersion);
+  EXPECT_EQ(form.VersionProblemOf(FormField::kFileVersion), "part 3 is above 65535");
+  EXPECT_EQ(form.VersionProblemOf(FormField::kProductVersion), "");
+  Play(form, Keys{K(KeyKind::kBackspace)});
+  EXPECT_EQ(form.VersionProblemOf(FormField::kFileVersion), "") << "follows the text";
+  EXPECT_EQ(Play(form, Keys{K(kEnter)}), FormOutcome::kConfirmed);
+
+  CVersionForm both = NewForm("v2", "1.2.");
+  EXPECT_EQ(Play(both, comment_then_ok), FormOutcome::kOpen);
+  EXPECT_EQ(both.Focus(), FormField::kProductVersion);
+  EXPECT_EQ(both.VersionProblemOf(FormField::kProductVersion), "part 1 is not a number");
+  EXPECT_EQ(both.VersionProblemOf(FormField::kFileVersion), "part 3 is empty");
+}
+
 TEST(CVersionForm, CommentComesWithCrLfBetweenLines) {
   CVersionForm form = NewForm();
   Play(form, kTab + (kTab + Type("a")) + kEnter + kEnter + Type("b") + kEnter);

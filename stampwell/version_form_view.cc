@@ -115,6 +115,16 @@ void CVersionFormView::DrawVersions(int cols) {
   int file_col = file_label + static_cast<int>(file.size()) + 1;
   DrawVersionField(file_col, cols - kMargin - file_col, m_form.FileVersion(), m_file,
                    m_form.Focus() == FormField::kFileVersion);
+  DrawProblem(kMargin, half - 1, FormField::kProductVersion);
+  DrawProblem(file_label, cols - kMargin - file_label, FormField::kFileVersion);
+}
+
+// Why a version cannot be used, on the frame's lower border below its field.
+void CVersionFormView::DrawProblem(int col, int width, FormField field) {
+  std::string problem = m_form.VersionProblemOf(field);
+  if (problem.empty()) return;
+  DrawScrolled(kVersionsTop + 2, col, std::min(width, static_cast<int>(problem.size()) + 2),
+               " " + problem + " ", 0, kStyleBold);
 }
 
 // A field drawn as "[text]", `width` columns with its brackets.

@@ -34,6 +34,7 @@ class CVersionFormView {
   void DrawComment(int rows, int cols);
   void DrawButtons(int rows, int cols);
   void DrawHelp(int rows, int cols);
+  void DrawProblem(int col, int width, FormField field);
   void DrawVersionField(int col, int width, const CEditText& text, Scroll& scroll, bool focused);
   void DrawReadOnly(int row, int col, int width, std::string_view text);
   // Draws one line of `width` columns from column `left` of `line` on.

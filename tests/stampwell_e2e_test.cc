@@ -123,15 +123,73 @@ TEST(Stampwell, SwitchesAreCaseInsensitiveAndVersionsOptional) {
   }
 }
 
-TEST(Stampwell, VersionWithALineBreakIsRefused) {
+TEST(Stampwell, VersionsAResourceCannotHoldAreRefusedBeforeAnythingIsTouched) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string version, why;
+  };
+  const Case cases[] = {
+      {{"-s", "-vp", "2.1", "-vf", "2\n1"}, "2\n1", "holds a line break"},
+      {{"-s", "-vf", "2.1.70000"}, "2.1.70000", "part 3 is above 65535"},
+      {{"-s", "-vp", "2.1.beta", "-vf", "2.1"}, "2.1.beta", "part 3 is not a number"},
+      {{"-s", "-vp", "v2.1"}, "v2.1", "part 1 is not a number"},
+      {{"-s", "-vf", "1.2."}, "1.2.", "part 3 is empty"},
+      {{"-s", "-vf", "1.2.3.4.5"}, "1.2.3.4.5", "has more than four parts"},
+      {{"-n", "-vp", "2.1-rc1"}, "2.1-rc1", "part 2 is not a number"},
+      {{"-vp", "65536", "-vf", "2.1"}, "65536", "part 1 is above 65535"},  // before the form
+  };
+  for (const Case& c : cases) {
+    ScratchDir dir;
+    dir.Write("a.rc", kScript);
+    RunResult result = Stampwell(dir, c.args);
+    EXPECT_EQ(result.exit_code, 1) << c.version;
+    EXPECT_EQ(result.out, "") << c.version;
+    EXPECT_EQ(result.err, "Stampwell: cannot use version '" + c.version + "': " + c.why +
+                              "; nothing was changed\n");
+    EXPECT_EQ(Snapshot(dir.path()), (std::map<std::string, std::string>{{"a.rc", kScript}}));
+  }
+}
+
+// Latin-1 text as UTF-16 little-endian with its byte-order mark.
+std::string Utf16Le(std::string_view latin1) {
+  std::string bytes = "\xFF\xFE";
+  for (char c : latin1) bytes += {c, '\0'};
+  return bytes;
+}
+
+TEST(Stampwell, DryRunListsEveryChangeAndWritesNothing) {
   ScratchDir dir;
   dir.Write("a.rc", kScript);
-  RunResult result = Stampwell(dir, {"-s", "-vp", "2.1", "-vf", "2\n1"});
-  EXPECT_EQ(result.exit_code, 1);
-  EXPECT_EQ(result.out, "");
-  EXPECT_EQ(result.err,
-            "Stampwell: cannot use version '2\n1': holds a line break; nothing was changed\n");
-  EXPECT_EQ(dir.Read("a.rc"), kScript);
+  dir.Write("sub/wide.rc", Utf16Le(" FILEVERSION 1,0,0,1 // \xE9\n PRODUCTVERSION 1\r\n"));
+  dir.Write("sub/plain.rc", "no version here\n");
+  dir.Write("sub/binary.rc", std::string("1\0 2\r\n", 6));
+  dir.Write("Version.txt", "old\n");
+  const auto before = Snapshot(dir.path());
+  const std::map<std::string, std::string> changes = {
+      {"a.rc",
+       "  -  FILEVERSION 1,0,0,1\n  +  FILEVERSION 2, 1, 7, 0\n"
+       "  -  PRODUCTVERSION 1,0,0,1\n  +  PRODUCTVERSION 2, 1, 0, 0\n"
+       "  -         VALUE \"FileVersion\", \"1, 0, 0, 1\\0\"\n"
+       "  +             VALUE \"FileVersion\", \"2, 1, 7, 0\\0\"\n"
+       "  - \tVALUE \"ProductVersion\", \"1.0.0.1\"\n"
+       "  +             VALUE \"ProductVersion\", \"2, 1, 0, 0\\0\"\n"},
+      {"sub/wide.rc",
+       "  -  FILEVERSION 1,0,0,1 // \xC3\xA9\n  +  FILEVERSION 2, 1, 7, 0\n"
+       "  -  PRODUCTVERSION 1\n  +  PRODUCTVERSION 2, 1, 0, 0\n"},
+  };
+  for (const char* dry : {"-n", "/N"}) {
+    RunResult result = Stampwell(dir, {dry, "-vp", "2.1", "-vf", "2.1.7"});
+    EXPECT_EQ(result.out, testsupport::ExpectedWalk(dir.path(), [&](const std::string& path) {
+                if (RcLine(path).empty()) return std::string();
+                auto change = changes.find(path.substr(dir.path().size() + 1));
+                return "Would stamp file '" + path + "'\n" +
+                       (change != changes.end() ? change->second : "");
+              }));
+    EXPECT_EQ(result.err, "Stampwell: left alone '" + dir.Path("sub/binary.rc") +
+                              "': holds NUL bytes, not 8-bit text; left untouched\n");
+    EXPECT_EQ(result.exit_code, 1);
+    EXPECT_EQ(Snapshot(dir.path()), before) << dry;
+  }
 }
 
 TEST(Stampwell, WithoutSilentSwitchAndNoTerminalTouchesNothing) {
@@ -141,8 +199,8 @@ TEST(Stampwell, WithoutSilentSwitchAndNoTerminalTouchesNothing) {
   RunOptions options;
   options.cwd = dir.path();
   RunResult result = testsupport::Run(
-      "/bin/sh", {"-c", "exec setsid -w \"$0\" \"$@\"", STAMPWELL_BIN, "-vp", "2.1", "-vf", "2.1.7"},
-      options);
+      "/bin/sh",
+      {"-c", "exec setsid -w \"$0\" \"$@\"", STAMPWELL_BIN, "-vp", "2.1", "-vf", "2.1.7"}, options);
   EXPECT_EQ(result.exit_code, 1);
   EXPECT_EQ(result.out, "");
   EXPECT_EQ(result.err,
@@ -165,15 +223,16 @@ TEST(Stampwell, ManyScriptsAndFailuresComeOutInWalkOrderInOneStream) {
   std::string expected = testsupport::ExpectedWalk(dir.path(), [&](const std::string& path) {
     std::string line = RcLine(path);
     if (!line.empty() && dir.Read(path.substr(dir.path().size() + 1)) == binary) {
-      line += "Stampwell: left alone '" + path +
-              "': holds NUL bytes, not 8-bit text; left untouched\n";
+      line +=
+          "Stampwell: left alone '" + path + "': holds NUL bytes, not 8-bit text; left untouched\n";
     }
     return line;
   });
   RunOptions options;
   options.cwd = dir.path();
   RunResult result = testsupport::Run(
-      "/bin/sh", {"-c", "exec \"$0\" \"$@\" 2>&1", STAMPWELL_BIN, "-s", "-vp", "2.1", "-vf", "2.1.7"},
+      "/bin/sh",
+      {"-c", "exec \"$0\" \"$@\" 2>&1", STAMPWELL_BIN, "-s", "-vp", "2.1", "-vf", "2.1.7"},
       options);
   EXPECT_EQ(result.out, expected);
   EXPECT_EQ(result.exit_code, 1);
@@ -255,8 +314,7 @@ TEST(Stampwell, MissingCurrentDirectoryIsReported) {
   RunOptions options;
   options.cwd = dir.Path("gone");
   std::string script = "rmdir \"$PWD\" && exec \"$0\" -s";
-  RunResult result =
-      testsupport::Run("/bin/sh", {"-c", script + " -vp 1", STAMPWELL_BIN}, options);
+  RunResult result = testsupport::Run("/bin/sh", {"-c", script + " -vp 1", STAMPWELL_BIN}, options);
   EXPECT_EQ(result.out, "Error reading current directory!\n");
   EXPECT_NE(result.err.find("Stampwell: cannot read current directory"), std::string::npos)
       << result.err;

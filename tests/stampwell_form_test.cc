@@ -451,6 +451,112 @@ TEST(StampwellForm, Utf8CharactersAreEditedWhole) {
             "Gr\xC3\xBC\xC3\x9F \xE6\x97\xA5\r\n");
 }
 
+// Latin-1 text as UTF-16 little-endian.
+std::string Utf16Le(std::string_view latin1) {
+  std::string bytes;
+  for (char c : latin1) bytes += {c, '\0'};
+  return bytes;
+}
+
+// Runs the form on a tree whose log holds `old_log`, confirming the comment "Gr\u00FC\u00DFe",
+// and waits for the end; returns the date before and after the run.
+std::pair<std::string, std::string> ConfirmGreeting(FormRun& run, const std::string& old_log) {
+  run.dir().Write("tree/a.rc", kScript);
+  run.dir().Write("tree/Version.txt", old_log);
+  std::string before = Today();
+  run.Start();
+  run.WaitForText("Text comment");
+  run.Keys({"Tab", "Tab"});
+  run.Type(
+      "Gr\xC3\xBC\xC3\x9F"
+      "e");
+  run.WaitFor(OkEnabled);
+  run.Keys({"Tab", "Enter"});
+  run.Finish();
+  return {before, Today()};
+}
+
+TEST(StampwellForm, LogKeepsItsEncodingAndEveryOldCharacter) {
+  struct Case {
+    const char* name;
+    std::string old_log, mark, comment, old_after;
+    std::string (*encode)(std::string_view);
+  };
+  const Case cases[] = {
+      {"UTF-16", "\xFF\xFE" + Utf16Le("old \xE9\nline"), "\xFF\xFE",
+       "Gr\xFC\xDF"
+       "e\r\n",
+       Utf16Le("old \xE9\r\nline\r\n"), Utf16Le},
+      {"UTF-8 with mark", "\xEF\xBB\xBFold \xC3\xA9\n", "\xEF\xBB\xBF",
+       "Gr\xC3\xBC\xC3\x9F"
+       "e\r\n",
+       "old \xC3\xA9\r\n", [](std::string_view text) { return std::string(text); }},
+  };
+  for (const Case& c : cases) {
+    FormRun run;
+    auto [before, after] = ConfirmGreeting(run, c.old_log);
+    EXPECT_EQ(run.Finish(), 0) << c.name;
+    EXPECT_EQ(run.Err(), "") << c.name;
+    std::string log = run.dir().Read("tree/Version.txt");
+    EXPECT_TRUE(log ==
+                    c.mark + c.encode(LogEntry(before, "2.1", "2.1.7", c.comment)) + c.old_after ||
+                log == c.mark + c.encode(LogEntry(after, "2.1", "2.1.7", c.comment)) + c.old_after)
+        << c.name << ": " << testing::PrintToString(log);
+    EXPECT_EQ(run.dir().Read("tree/a.rc"), Stamped("2, 1, 0, 0", "2, 1, 7, 0"));
+  }
+}
+
+TEST(StampwellForm, LogNoEncodingHoldsIsLeftAloneAndTheTreeStillStamped) {
+  const std::string log("old\0log\r\n", 9);
+  FormRun run;
+  ConfirmGreeting(run, log);
+  EXPECT_EQ(run.Finish(), 1);
+  EXPECT_EQ(run.Out(), RcLine(run.Tree("a.rc")));
+  EXPECT_EQ(run.Err(), "Stampwell: left alone '" + run.Tree("Version.txt") +
+                           "': holds NUL bytes, not 8-bit text; left untouched\n");
+  EXPECT_EQ(run.dir().Read("tree/Version.txt"), log);
+  EXPECT_EQ(run.dir().Read("tree/a.rc"), Stamped("2, 1, 0, 0", "2, 1, 7, 0"));
+}
+
+TEST(StampwellForm, VersionAResourceCannotHoldKeepsTheFormOpenAndSaysWhy) {
+  FormRun run;
+  run.dir().Write("tree/a.rc", kScript);
+  std::string before = Today();
+  run.Start();
+  run.WaitForText("Text comment");
+  run.Keys({"Tab", "End"});
+  run.Type("0000");
+  run.Keys({"Tab"});
+  run.Type("c");
+  run.WaitFor(OkEnabled);
+  run.Keys({"Tab", "Enter"});
+  std::string screen = run.WaitForText("part 3 is above 65535");
+  EXPECT_TRUE(Contains(screen, "File Version [2.1.70000")) << screen;
+  run.Keys({"BSpace"});  // the focus is back in the file version
+  run.WaitFor([](const std::string& shown) { return !Contains(shown, "above 65535"); });
+  run.Keys({"Enter"});
+  EXPECT_EQ(run.Finish(), 0);
+  EXPECT_EQ(run.Err(), "");
+  ExpectLog(run.dir().Read("tree/Version.txt"), before, Today(), "2.1", "2.1.7000", "c\r\n");
+  EXPECT_EQ(run.dir().Read("tree/a.rc"), Stamped("2, 1, 0, 0", "2, 1, 7000, 0"));
+}
+
+TEST(StampwellForm, AltKeysAndUnknownSequencesDoNotCancel) {
+  FormRun run;
+  std::string before = Today();
+  run.Start();
+  run.WaitForText("Text comment");
+  run.Keys({"Tab", "Tab"});
+  run.Type("keep");
+  run.Keys({"M-x"});
+  run.Keys({"-H", "1b", "5b", "39", "39", "3b", "35", "7e"});  // Esc [ 9 9 ; 5 ~
+  run.Type(" me");
+  run.WaitForText("keep me");
+  run.Keys({"Tab", "Enter"});
+  EXPECT_EQ(run.Finish(), 0);
+  ExpectLog(run.dir().Read("tree/Version.txt"), before, Today(), "2.1", "2.1.7", "keep me\r\n");
+}
+
 TEST(StampwellForm, ReadOnlyLogIsReportedAndTheTreeStillStamped) {
   if (geteuid() != 0) GTEST_SKIP() << "needs root to run as another user";
   FormRun run;

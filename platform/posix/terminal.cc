@@ -106,6 +106,12 @@ Key FunctionKey(wint_t code) {
   }
 }
 
+constexpr wint_t kEscapeCode = 27;
+// How long an Esc waits for the rest of a sequence, in milliseconds.
+constexpr int kEscapeDelayMs = 25;
+// Control sequences longer than this are not read to their end.
+constexpr int kLongestSequence = 32;
+
 Key CharacterKey(wint_t wc) {
   switch (wc) {
     case '\t':
@@ -113,8 +119,6 @@ Key CharacterKey(wint_t wc) {
     case '\r':
     case '\n':
       return Key{KeyKind::kEnter, ""};
-    case 27:
-      return Key{KeyKind::kEscape, ""};
     case 3:
       return Key{KeyKind::kInterrupt, ""};
     case 8:
@@ -149,6 +153,9 @@ class CursesTerminal : public Terminal {
 
  private:
   bool StartCurses(std::string* reason);
+  Key AfterEscape();
+  // The next character if one comes within the escape delay: OK, KEY_CODE_YES or ERR.
+  int ReadWithinEscapeDelay(wint_t* code);
 
   FILE* tty_ = nullptr;
   SCREEN* screen_ = nullptr;
@@ -196,7 +203,7 @@ bool CursesTerminal::StartCurses(std::string* reason) {
   intrflush(stdscr, FALSE);
   keypad(stdscr, TRUE);
   meta(stdscr, TRUE);
-  set_escdelay(25);
+  set_escdelay(kEscapeDelayMs);
   curs_set(1);
   return true;
 }
@@ -253,8 +260,34 @@ Key CursesTerminal::ReadKey() {
   errno = 0;
   int rc = wget_wch(stdscr, &code);
   if (rc == KEY_CODE_YES) return FunctionKey(code);
-  if (rc == OK) return CharacterKey(code);
+  if (rc == OK) return code == kEscapeCode ? AfterEscape() : CharacterKey(code);
   return Key{errno == EINTR ? KeyKind::kNone : KeyKind::kClosed, ""};
+}
+
+int CursesTerminal::ReadWithinEscapeDelay(wint_t* code) {
+  wtimeout(stdscr, kEscapeDelayMs);
+  int rc = wget_wch(stdscr, code);
+  wtimeout(stdscr, -1);
+  return rc;
+}
+
+// An Esc with nothing after it within the escape delay is the Esc key. Alt plus a key comes as
+// Esc and that key at once, and so do the keys whose sequences the terminal's description does
+// not name: such input is read whole and ignored, so that it cannot cancel the form.
+Key CursesTerminal::AfterEscape() {
+  wint_t code = 0;
+  int rc = ReadWithinEscapeDelay(&code);
+  if (rc == ERR) return Key{KeyKind::kEscape, ""};
+  if (rc == KEY_CODE_YES) return code == KEY_RESIZE ? Key{KeyKind::kResize, ""} : Key{};
+  if (code == '[') {
+    // A control sequence: parameter and intermediate bytes, then one final byte.
+    for (int i = 0; i < kLongestSequence; ++i) {
+      if (ReadWithinEscapeDelay(&code) != OK || code < 0x20 || code > 0x3F) break;
+    }
+  } else if (code == 'O') {
+    ReadWithinEscapeDelay(&code);  // the one byte of a single-shift sequence
+  }
+  return Key{};
 }
 
 }  // namespace
