@@ -8,6 +8,8 @@
 
 #include <vector>
 
+#include "platform/error_text.h"
+
 namespace platform {
 namespace {
 
@@ -108,7 +110,7 @@ RecycleVolume CheckRecycleVolume(const std::wstring& root) {
     HRESULT queried = SHQueryRecycleBinW(plain.c_str(), &info);
     if (FAILED(queried)) {
       volume.refusal =
-          "the volume's Recycle Bin cannot be used: " + SystemMessage(static_cast<DWORD>(queried));
+          "the volume's Recycle Bin cannot be used: " + ErrorText(static_cast<int>(queried));
     } else {
       ReadVolumeSettings(plain, &volume);
     }
@@ -128,56 +130,11 @@ bool IsInRecycleBin(const std::wstring& path, const std::wstring& root) {
          EqualsIgnoreCase(top, L"RECYCLED");
 }
 
-std::wstring ExtendedPath(const std::wstring& path) {
-  if (StartsWith(path, kExtended)) return path;
-  if (StartsWith(path, L"\\\\")) return kExtendedUnc + path.substr(2);
-  if (path.size() >= 3 && path[1] == L':' && path[2] == L'\\') return kExtended + path;
-  return path;
-}
-
 std::wstring ShellPath(const std::wstring& path) {
   std::wstring plain = PlainPath(path);
   if (plain.size() < MAX_PATH) return plain;
   if (StartsWith(plain, L"\\\\")) return kExtendedUnc + plain.substr(2);
   return kExtended + plain;
-}
-
-std::wstring ToWide(const std::string& text) {
-  if (text.empty()) return {};
-  int size =
-      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<size_t>(size), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
-  return wide;
-}
-
-std::string ToUtf8(const std::wstring& text) {
-  if (text.empty()) return {};
-  int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                 nullptr, nullptr);
-  std::string utf8(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(), size,
-                      nullptr, nullptr);
-  return utf8;
-}
-
-std::string SystemMessage(DWORD code) {
-  wchar_t* buffer = nullptr;
-  DWORD length = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-  std::wstring text(buffer, length);
-  LocalFree(buffer);
-  while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ' ||
-                           text.back() == L'.')) {
-    text.pop_back();
-  }
-  if (text.empty()) {
-    char hex[32];
-    wsprintfA(hex, "error 0x%lX", code);
-    return hex;
-  }
-  return ToUtf8(text);
 }
 
 }  // namespace platform

@@ -30,13 +30,4 @@ bool IsInRecycleBin(const std::wstring& path, const std::wstring& root);
 // The path in the form the shell takes: as it is up to MAX_PATH, in the "\\?\" form beyond.
 std::wstring ShellPath(const std::wstring& path);
 
-// The path in the "\\?\" form, which the file functions take at any length.
-std::wstring ExtendedPath(const std::wstring& path);
-
-// Conversions between the tools' UTF-8 text and the system's UTF-16.
-std::wstring ToWide(const std::string& text);
-std::string ToUtf8(const std::wstring& text);
-// The system's description of an error code, without its final full stop.
-std::string SystemMessage(DWORD code);
-
 }  // namespace platform

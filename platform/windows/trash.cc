@@ -6,6 +6,7 @@
 // <windows.h> comes first: the other system headers need its types.
 // clang-format off
 #include <windows.h>
+#include <objbase.h>
 #include <shellapi.h>
 // clang-format on
 
@@ -13,7 +14,9 @@
 #include <map>
 #include <vector>
 
+#include "platform/error_text.h"
 #include "platform/windows/recycle_bin.h"
+#include "platform/windows/wide.h"
 
 namespace platform {
 
@@ -49,7 +52,7 @@ bool RemoveLink(const std::wstring& path, FileFailure* failure) {
       SetFileInformationByHandle(link, FileDispositionInfo, &disposition, sizeof disposition);
   DWORD error = GetLastError();
   if (link != INVALID_HANDLE_VALUE) CloseHandle(link);
-  if (!removed) *failure = {"cannot remove the link", SystemMessage(error)};
+  if (!removed) *failure = {"cannot remove the link", ErrorText(static_cast<int>(error))};
   return removed;
 }
 
@@ -70,7 +73,7 @@ std::string ShellMessage(int code) {
     case 0x10074:
       return "the shell could not reach the file";
     default:
-      return SystemMessage(static_cast<DWORD>(code));
+      return ErrorText(code);
   }
 }
 
@@ -107,10 +110,13 @@ bool Recycle(const std::wstring& path, FileFailure* failure) {
 
 Trash::Trash() : state_(std::make_unique<State>()) {}
 
+// The Recycle Bin belongs to the Windows user; there is no data folder to choose.
+Trash::Trash(std::string /*data_home*/, unsigned /*uid*/) : state_(std::make_unique<State>()) {}
+
 Trash::~Trash() = default;
 
 bool Trash::Holds(const std::string& path) {
-  std::wstring wide = ToWide(path);
+  std::wstring wide = LongPath(path);
   std::wstring dir = DirectoryOf(wide);
   if (dir != state_->last_dir) {
     state_->last_dir = dir;
@@ -120,12 +126,12 @@ bool Trash::Holds(const std::string& path) {
 }
 
 bool Trash::MoveToTrash(const std::string& path, FileFailure* failure) {
-  std::wstring wide = ExtendedPath(ToWide(path));
+  std::wstring wide = LongPath(path);
   WIN32_FIND_DATAW found;
   HANDLE find =
       FindFirstFileExW(wide.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0);
   if (find == INVALID_HANDLE_VALUE) {
-    *failure = {"cannot move to the Recycle Bin", SystemMessage(GetLastError())};
+    *failure = {"cannot move to the Recycle Bin", ErrorText(static_cast<int>(GetLastError()))};
     return false;
   }
   FindClose(find);
