@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <string>
 #include <system_error>
 
 #include "platform/interrupt.h"
+#include "platform/output.h"
 
 namespace {
 
@@ -181,7 +181,7 @@ bool CParallelWork::PassOnDone(std::unique_lock<std::mutex>& lock) {
 // passed on: the run ends by the held-back signal.
 void CParallelWork::EndInterrupted(std::unique_lock<std::mutex>& lock) {
   PassOnDone(lock);
-  std::fflush(stdout);
+  platform::FlushOutput();
   platform::EndByPendingInterrupt();
 }
 
@@ -201,7 +201,7 @@ void CParallelWork::Finish() {
   m_deferring = false;
   platform::DeferInterrupts(false);
   if (platform::PendingInterrupt() != 0) {
-    std::fflush(stdout);
+    platform::FlushOutput();
     platform::EndByPendingInterrupt();
   }
 }

@@ -1,10 +1,10 @@
 #include "weekwell/weekwell.h"
 
-#include <cstdio>
 #include <string>
 
 #include "common/reporter.h"
 #include "platform/clock.h"
+#include "platform/output.h"
 #include "weekwell/week.h"
 
 int WeekwellMain(int /*argc*/, char** /*argv*/) {
@@ -16,6 +16,6 @@ int WeekwellMain(int /*argc*/, char** /*argv*/) {
         .FailErrno("cannot take the local date of the clock reading", std::to_string(now), err);
     return 1;
   }
-  std::fputs(line.c_str(), stdout);
+  platform::WriteOutput(line);
   return 0;
 }
