@@ -3,8 +3,6 @@
 #include "stampwell/resource_script.h"
 #include "stampwell/stampwell.h"
 
-thread_local std::vector<std::string> g_rcLines;
-
 int ProcessResourceFile(const std::string& path, CReporter& reporter) {
   std::string bytes;
   platform::FileFailure failure;
@@ -13,9 +11,11 @@ int ProcessResourceFile(const std::string& path, CReporter& reporter) {
     reporter.Fail(failure.what, path, failure.reason);
     return 0;
   }
+  // The script's lines. Not a thread_local: with MinGW-w64 its destructor can run on storage
+  // the thread has already released, which crashes the thread's exit.
+  std::vector<std::string> lines;
   std::string rewritten, reason;
-  if (!RewriteScript(bytes, g_strProductVersion, g_strFileVersion, g_rcLines, &rewritten,
-                     &reason)) {
+  if (!RewriteScript(bytes, g_strProductVersion, g_strFileVersion, lines, &rewritten, &reason)) {
     reporter.Fail("left alone", path, reason);
     return 0;
   }

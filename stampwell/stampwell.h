@@ -13,9 +13,6 @@ extern int g_bShowDialog;
 // The versions as typed; empty leaves that version's lines alone.
 extern std::string g_strProductVersion;
 extern std::string g_strFileVersion;
-// The lines of the resource script being processed; each thread that processes scripts has its
-// own.
-extern thread_local std::vector<std::string> g_rcLines;
 
 // Reads the script at `path`, applies the versions and writes it back safely. Returns 1 when it
 // was written (or already held exactly the new bytes), 0 after reporting a failure.
@@ -26,7 +23,6 @@ bool IsResourceScript(std::string_view path);
 
 // The per-file action of the walk: announces and processes every file named "*.rc".
 void StampFile(const std::string& path, CReporter& reporter);
-
 
 // The whole run; returns the exit code.
 int StampwellMain(int argc, char** argv);

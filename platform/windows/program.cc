@@ -1,7 +1,9 @@
 #include "platform/program.h"
 
-#include <shellapi.h>
+// clang-format off
 #include <windows.h>
+#include <shellapi.h>
+// clang-format on
 
 #include <string>
 #include <vector>
