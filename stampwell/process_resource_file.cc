@@ -3,8 +3,6 @@
 #include "stampwell/resource_script.h"
 #include "stampwell/stampwell.h"
 
-thread_local std::vector<std::string> g_rcLines;
-
 int ProcessResourceFile(const std::string& path, CReporter& reporter) {
   std::string bytes;
   platform::FileFailure failure;
@@ -13,9 +11,10 @@ int ProcessResourceFile(const std::string& path, CReporter& reporter) {
     reporter.Fail(failure.what, path, failure.reason);
     return 0;
   }
+  // The script's lines, one list per call: scripts are processed on several threads at once.
+  std::vector<std::string> rcLines;
   std::string rewritten, reason;
-  if (!RewriteScript(bytes, g_strProductVersion, g_strFileVersion, g_rcLines, &rewritten,
-                     &reason)) {
+  if (!RewriteScript(bytes, g_strProductVersion, g_strFileVersion, rcLines, &rewritten, &reason)) {
     reporter.Fail("left alone", path, reason);
     return 0;
   }

@@ -13,9 +13,6 @@ extern int g_bShowDialog;
 // The versions as typed; empty leaves that version's lines alone.
 extern std::string g_strProductVersion;
 extern std::string g_strFileVersion;
-// The lines of the resource script being processed; each thread that processes scripts has its
-// own.
-extern thread_local std::vector<std::string> g_rcLines;
 
 // Reads the script at `path`, applies the versions and writes it back safely. Returns 1 when it
 // was written (or already held exactly the new bytes), 0 after reporting a failure.
