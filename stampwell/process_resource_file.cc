@@ -11,11 +11,10 @@ int ProcessResourceFile(const std::string& path, CReporter& reporter) {
     reporter.Fail(failure.what, path, failure.reason);
     return 0;
   }
-  // The script's lines. Not a thread_local: with MinGW-w64 its destructor can run on storage
-  // the thread has already released, which crashes the thread's exit.
-  std::vector<std::string> lines;
+  // The script's lines, one list per call: scripts are processed on several threads at once.
+  std::vector<std::string> rcLines;
   std::string rewritten, reason;
-  if (!RewriteScript(bytes, g_strProductVersion, g_strFileVersion, lines, &rewritten, &reason)) {
+  if (!RewriteScript(bytes, g_strProductVersion, g_strFileVersion, rcLines, &rewritten, &reason)) {
     reporter.Fail("left alone", path, reason);
     return 0;
   }

@@ -21,54 +21,41 @@ class Stream {
  public:
   explicit Stream(DWORD id) : id_(id) {}
 
-  // Adds `text`; a console, and standard error, get it at once.
+  // Writes `text` at once: a line reported is a line written, even if the run ends right after.
   void Write(std::string_view text) {
     std::lock_guard lock(mutex_);
-    Open();
+    std::string bytes;
+    bytes.reserve(text.size() + 8);
     for (char c : text) {
-      if (c == '\n') pending_ += '\r';
-      pending_ += c;
+      if (c == '\n') bytes += '\r';
+      bytes += c;
     }
-    if (console_ || id_ == STD_ERROR_HANDLE || pending_.size() >= kBuffer) Drain();
+    Follow();
+    bool ok = console_ ? WriteWide(bytes) : WriteBytes(bytes);
+    if (!ok && error_ == 0) error_ = GetLastError() != 0 ? GetLastError() : ERROR_WRITE_FAULT;
   }
 
-  bool Flush() {
-    std::lock_guard lock(mutex_);
-    Open();
-    Drain();
-    return !failed_;
-  }
-
+  // The system's error code of the first failed write, or 0.
   DWORD Error() {
     std::lock_guard lock(mutex_);
     return error_;
   }
 
  private:
-  static constexpr size_t kBuffer = 64 * 1024;
-
-  void Open() {
-    if (opened_) return;
-    opened_ = true;
-    handle_ = GetStdHandle(id_);
+  // Takes the stream's handle anew, in case it was redirected, and learns whether it is a
+  // console when it changed.
+  void Follow() {
+    HANDLE handle = GetStdHandle(id_);
+    if (handle == handle_) return;
+    handle_ = handle;
     DWORD mode = 0;
-    console_ = handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE &&
-               GetConsoleMode(handle_, &mode) != 0;
+    console_ = Usable() && GetConsoleMode(handle_, &mode) != 0;
   }
 
-  void Drain() {
-    if (pending_.empty()) return;
-    bool ok = console_ ? WriteWide() : WriteBytes();
-    if (!ok && !failed_) {
-      failed_ = true;
-      error_ = GetLastError();
-    }
-    pending_.clear();
-  }
+  bool Usable() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
 
-  bool WriteBytes() {
-    if (handle_ == nullptr || handle_ == INVALID_HANDLE_VALUE) return true;  // no stream at all
-    std::string_view rest = pending_;
+  bool WriteBytes(std::string_view rest) {
+    if (!Usable()) return true;  // a program started without the stream writes nowhere
     while (!rest.empty()) {
       DWORD put = 0;
       DWORD chunk = static_cast<DWORD>(std::min<size_t>(rest.size(), 1 << 20));
@@ -78,8 +65,8 @@ class Stream {
     return true;
   }
 
-  bool WriteWide() {
-    std::wstring wide = ToWide(pending_);
+  bool WriteWide(std::string_view bytes) {
+    std::wstring wide = ToWide(bytes);
     std::wstring_view rest = wide;
     while (!rest.empty()) {
       DWORD put = 0;
@@ -92,12 +79,9 @@ class Stream {
 
   DWORD id_;
   std::mutex mutex_;
-  bool opened_ = false;
-  HANDLE handle_ = nullptr;
+  HANDLE handle_ = INVALID_HANDLE_VALUE;
   bool console_ = false;
-  bool failed_ = false;
   DWORD error_ = 0;
-  std::string pending_;
 };
 
 Stream& Out() {
@@ -114,12 +98,10 @@ Stream& Err() {
 
 void WriteOutput(std::string_view text) { Out().Write(text); }
 
-void WriteError(std::string_view text) {
-  Out().Flush();
-  Err().Write(text);
-}
+// Nothing is held back, so standard error's lines need no flush to keep their place.
+void WriteError(std::string_view text) { Err().Write(text); }
 
-bool FlushOutput() { return Out().Flush(); }
+bool FlushOutput() { return Out().Error() == 0; }
 
 unsigned long OutputError() { return Out().Error(); }
 

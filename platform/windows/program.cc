@@ -1,9 +1,8 @@
 #include "platform/program.h"
 
-// clang-format off
 #include <windows.h>
+// After windows.h, which it needs.
 #include <shellapi.h>
-// clang-format on
 
 #include <string>
 #include <vector>
