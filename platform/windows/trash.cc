@@ -56,19 +56,26 @@ bool RemoveLink(const std::wstring& path, FileFailure* failure) {
   return removed;
 }
 
-// What the shell's own result codes mean; any other value is a system error code.
+// What the shell's own result codes (older than the system's error codes, and taking
+// precedence over them) mean for a deletion; any other value is a system error code.
 std::string ShellMessage(int code) {
   switch (code) {
+    case 0x75:
+      return "the shell cancelled the removal";
     case 0x78:
       return "access denied";
     case 0x79:
-      return "the path is too deep";
-    case 0x7C:
-      return "the path is not valid";
     case 0x81:
-      return "the name is too long";
+      return "the path is too long for the shell";
+    case 0x7C:
+      return "the shell finds no such file";
     case 0x85:
-      return "the file is on a read-only medium";
+      return "the file is too large";
+    case 0x86:
+    case 0x87:
+    case 0x88:
+      return "the file is on a CD or DVD";
+    case 0x402:
     case 0x10000:
     case 0x10074:
       return "the shell could not reach the file";
