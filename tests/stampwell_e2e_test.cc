@@ -83,8 +83,10 @@ TEST(Stampwell, HelpWinsOverEverything) {
 
 TEST(Stampwell, SilentRunStampsEveryScriptInWalkOrder) {
   ScratchDir dir;
-  const char* scripts[] = {"a.rc",     "UPPER.RC",        "Mixed.Rc",  ".rc",
-                           "sub/b.rc", "sub/deeper/c.rc", "other/d.rc"};
+  const char* scripts[] = {"a.rc",       "UPPER.RC",
+                           "Mixed.Rc",   ".rc",
+                           "sub/b.rc",   "sub/deeper/c.rc",
+                           "other/d.rc", "caf\xC3\xA9/\xE6\x97\xA5\xE6\x9C\xAC \xD0\x96.rc"};
   for (const char* name : scripts) dir.Write(name, kScript);
   const char* others[] = {"x.rc2", "x.rc.bak", "rc", "sub/readme.txt", "Debug.rc/inside.txt"};
   for (const char* name : others) dir.Write(name, kScript);

@@ -253,6 +253,12 @@ TEST_P(WeekwellInZone, PrintsWhatDatePrintsOnEveryDayAndAroundEveryClockChange) 
   ASSERT_NE(FakeClockLibrary(), "") << "the faketime package is needed";
   const std::string zone = GetParam();
   std::vector<std::time_t> moments = ChosenMoments(zone);
+  if (testsupport::IsWindowsProgram(WEEKWELL_BIN)) {
+    // Every start under Wine takes a good part of a second: every sixth moment is checked.
+    std::vector<std::time_t> sample;
+    for (size_t i = 0; i < moments.size(); i += 6) sample.push_back(moments[i]);
+    moments = sample;
+  }
   std::vector<std::string> expected = DateLinesAt(zone, moments);
   ASSERT_EQ(expected.size(), moments.size());
   std::vector<std::string> printed = WeekwellLinesAt(zone, moments, {}, LeakCheck::kOff);
