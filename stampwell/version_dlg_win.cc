@@ -3,16 +3,9 @@
 #include <windows.h>
 
 #include "platform/error_text.h"
-#include "platform/terminal.h"
 #include "platform/windows/wide.h"
 #include "stampwell/resource.h"
 #include "stampwell/version_dlg.h"
-
-namespace platform {
-
-const char* const kTerminalDevice = "WinSta0\\Default";
-
-}  // namespace platform
 
 namespace {
 
