@@ -1,11 +1,4 @@
-#include "platform/terminal.h"
 #include "stampwell/version_dlg.h"
-
-namespace platform {
-
-const char* const kTerminalDevice = "WinSta0\\Default";
-
-}  // namespace platform
 
 // The version dialog is not part of this build yet: the run stops before anything is touched.
 int CVersionDlg::DoModal() {

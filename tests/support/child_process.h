@@ -25,7 +25,8 @@ struct RunResult {
 };
 
 // Runs `program` with `args`. When the environment variable TREETOOLS_TEST_WRAPPER is set
-// (for example to "valgrind --error-exitcode=86", or "wine"), the program runs under that command.
+// (for example to "valgrind --error-exitcode=86"), the program runs under that command; "wine"
+// wraps only Windows programs.
 // A Windows program (a name ending in ".exe") writes into files rather than pipes, since Wine's
 // helper processes keep pipes open beyond the program's end; what it writes is given back as a
 // Linux program would write it (see FromWindowsOutput).
