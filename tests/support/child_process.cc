@@ -194,6 +194,7 @@ std::string FromWindowsOutput(std::string_view text) {
   for (size_t i = 0; i < text.size(); ++i) {
     char c = text[i];
     if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+    if (c == '\n' && (i == 0 || text[i - 1] != '\r')) out += "[LF without CR]";
     if (text.substr(i, 3) == "Z:\\") {
       in_path = true;
       i += 2;
