@@ -25,7 +25,8 @@ struct RunResult {
 };
 
 // Runs `program` with `args`. When the environment variable TREETOOLS_TEST_WRAPPER is set
-// (for example to "valgrind --error-exitcode=86", or "wine"), the program runs under that command.
+// (for example to "valgrind --error-exitcode=86"), the program runs under that command; "wine"
+// wraps only Windows programs.
 // A Windows program (a name ending in ".exe") writes into files rather than pipes, since Wine's
 // helper processes keep pipes open beyond the program's end; what it writes is given back as a
 // Linux program would write it (see FromWindowsOutput).
@@ -56,8 +57,9 @@ RunResult Run(const std::string& program, const std::vector<std::string>& args,
 // True when `program` is a Windows program, run under Wine through TREETOOLS_TEST_WRAPPER.
 bool IsWindowsProgram(const std::string& program);
 
-// Output of a Windows program as the Linux one writes it: CR LF becomes LF, and a path that Wine
-// shows on its drive Z: ('Z:\tmp\x') becomes the Linux path ('/tmp/x').
+// Output of a Windows program as the Linux one writes it: CR LF becomes LF (a line feed without
+// CR is marked, so that the test fails), and a path that Wine shows on its drive Z:
+// ('Z:\tmp\x') becomes the Linux path ('/tmp/x').
 std::string FromWindowsOutput(std::string_view text);
 
 // True when the run was ended by Ctrl-C (SIGINT): a Windows program then ends with the code
