@@ -6,7 +6,7 @@
 #include <system_error>
 
 #include "platform/interrupt.h"
-#include "platform/program.h"
+#include "platform/output.h"
 
 namespace {
 

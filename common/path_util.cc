@@ -1,5 +1,7 @@
 #include "common/path_util.h"
 
+#include "platform/path_separator.h"
+
 namespace {
 
 char FoldCase(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -7,7 +9,7 @@ char FoldCase(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A
 }  // namespace
 
 std::string_view FindExtension(std::string_view path) {
-  size_t name_start = path.rfind('/') + 1;  // 0 when there is no separator
+  size_t name_start = path.find_last_of(platform::kPathSeparators) + 1;  // 0 without one
   size_t dot = path.rfind('.');
   if (dot == std::string_view::npos || dot < name_start) return {};
   return path.substr(dot);

@@ -4,7 +4,8 @@
 
 #include "platform/current_dir.h"
 #include "platform/dir_listing.h"
-#include "platform/program.h"
+#include "platform/output.h"
+#include "platform/path_separator.h"
 
 namespace {
 
@@ -18,7 +19,9 @@ struct Frame {
 // what it read is still worked through.
 bool Enter(const std::string& path, std::vector<Frame>* stack, const ListFailure& on_failure) {
   Frame frame;
-  frame.prefix_length = path == "/" ? 0 : path.size();
+  // A root ("/", "C:\\") already ends in a separator.
+  bool root = !path.empty() && path.back() == platform::kPathSeparator;
+  frame.prefix_length = root ? path.size() - 1 : path.size();
   int err = 0;
   bool ok = platform::ListDirectory(path, &frame.listing, &err);
   if (!ok && on_failure) on_failure(path, err);
@@ -44,7 +47,7 @@ int ProcessDirectory(const std::string& directory, const FileAction& action,
     size_t i = top.next++;
     std::string_view name = top.listing.name(i);
     path.resize(top.prefix_length);
-    path.append("/").append(name);
+    path.append(1, platform::kPathSeparator).append(name);
     switch (top.listing.type(i)) {
       case platform::EntryType::kDirectory:
         line.assign("Processing directory '").append(name).append("'\n");

@@ -1,16 +1,13 @@
 #include "common/reporter.h"
 
-#include <cstdio>
-#include <cstring>
-
-#include "platform/program.h"
+#include "platform/error_text.h"
+#include "platform/output.h"
 
 void CReporter::Print(std::string_view text) { platform::WriteOutput(text); }
 
 void CReporter::FailLine(std::string_view line) {
   MarkFailed();
-  platform::FlushOutput();
-  std::fwrite(line.data(), 1, line.size(), stderr);
+  platform::WriteError(line);
 }
 
 void CReporter::Fail(std::string_view what, std::string_view path, std::string_view reason) {
@@ -21,5 +18,5 @@ void CReporter::Fail(std::string_view what, std::string_view path, std::string_v
 }
 
 void CReporter::FailErrno(std::string_view what, std::string_view path, int err) {
-  Fail(what, path, std::strerror(err));
+  Fail(what, path, platform::ErrorText(err));
 }

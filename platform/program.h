@@ -17,11 +17,6 @@ bool InitProgram();
 int RunProgram(const char* tool, int argc, char** argv, const std::function<bool()>& init,
                const std::function<int(int, char**)>& body);
 
-// Writes `text` to standard output, or flushes what is buffered there. A failure is remembered
-// for RunProgram to report. False when the write fails.
-bool WriteOutput(std::string_view text);
-bool FlushOutput();
-
 // The name given to RunProgram, used in messages and temporary file names.
 const char* ProgramName();
 

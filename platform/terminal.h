@@ -69,7 +69,7 @@ class Terminal {
 // is no terminal to open or it cannot hold a form.
 std::unique_ptr<Terminal> OpenTerminal(std::string* reason);
 
-// The device a form is opened on, for messages.
-inline constexpr const char* kTerminalDevice = "/dev/tty";
+// Where a form is shown (the terminal device; on Windows the desktop), for messages.
+extern const char* const kTerminalDevice;
 
 }  // namespace platform

@@ -1,10 +1,10 @@
 #include "stampwell/change_log.h"
 
-#include <cstdio>
-
 #include "platform/clock.h"
 #include "platform/file_create.h"
 #include "platform/file_io.h"
+#include "platform/output.h"
+#include "platform/path_separator.h"
 #include "stampwell/line_file.h"
 
 namespace {
@@ -31,7 +31,7 @@ std::string FormatLogDate(std::time_t moment) {
 
 std::string ChangeLogPath(const std::string& workDir) {
   std::string path = workDir;
-  if (path.empty() || path.back() != '/') path += '/';
+  if (path.empty() || path.back() != platform::kPathSeparator) path += platform::kPathSeparator;
   return path + "Version.txt";
 }
 
@@ -40,7 +40,7 @@ bool WriteChangeLog(const std::string& log_path, const ChangeLogEntry& entry, CR
   const std::string path = platform::FollowFileLinks(log_path);
   platform::FileFailure create_failure;
   bool exists = platform::EnsureFileExists(path, &create_failure);
-  if (!exists) std::printf("Error creating version.txt file!\n");
+  if (!exists) platform::WriteOutput("Error creating version.txt file!\n");
   CLineFile log(path, 1);
   log.InsertLine(0, std::string(kRuleLength, '-'));
   log.InsertLine(1, HeaderLine(entry));

@@ -1,10 +1,9 @@
 #include "stampwell/stampwell.h"
 
-#include <cstdio>
-
 #include "common/cmd_line_switches.h"
 #include "common/parallel_work.h"
 #include "common/process_directory.h"
+#include "platform/output.h"
 #include "stampwell/run_interactive.h"
 #include "stampwell/split_string.h"
 
@@ -16,19 +15,19 @@ std::string g_strFileVersion;
 namespace {
 
 void PrintUsage() {
-  std::printf("Utility to change all *.rc files in all subfolders\n");
-  std::printf("\n");
-  std::printf("Usage: Stampwell [switches]\n");
-  std::printf("\n");
-  std::printf("Switches:\n");
-  std::printf("\n");
-  std::printf("       -?              -  display help\n");
-  std::printf("       -h              -  display help\n");
-  std::printf("       -help           -  display help\n");
-  std::printf("       -vp <n.n.n.n>   -  set product version\n");
-  std::printf("       -vf <n.n.n.n>   -  set file version\n");
-  std::printf("       -s              -  Silent (no dialogs)\n");
-  std::printf("\n");
+  platform::WriteOutput("Utility to change all *.rc files in all subfolders\n");
+  platform::WriteOutput("\n");
+  platform::WriteOutput("Usage: Stampwell [switches]\n");
+  platform::WriteOutput("\n");
+  platform::WriteOutput("Switches:\n");
+  platform::WriteOutput("\n");
+  platform::WriteOutput("       -?              -  display help\n");
+  platform::WriteOutput("       -h              -  display help\n");
+  platform::WriteOutput("       -help           -  display help\n");
+  platform::WriteOutput("       -vp <n.n.n.n>   -  set product version\n");
+  platform::WriteOutput("       -vf <n.n.n.n>   -  set file version\n");
+  platform::WriteOutput("       -s              -  Silent (no dialogs)\n");
+  platform::WriteOutput("\n");
 }
 
 // Reads the switches into the globals; false when help was asked for (or the switches could

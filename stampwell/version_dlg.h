@@ -6,9 +6,11 @@
 #include "platform/terminal.h"
 #include "stampwell/version_form.h"
 
-// Results of CVersionDlg::DoModal.
+// Results of CVersionDlg::DoModal (<windows.h> defines the first two with the same values).
+#ifndef IDOK
 inline constexpr int IDOK = 1;
 inline constexpr int IDCANCEL = 2;
+#endif
 inline constexpr int kDialogFailed = -1;
 
 // Shows `form` on `terminal` and passes it the keys until it is confirmed or cancelled. While

@@ -1,27 +1,26 @@
 #include "sweepwell/sweepwell.h"
 
-#include <cstdio>
-
 #include "common/cmd_line_switches.h"
 #include "common/parallel_work.h"
 #include "common/process_directory.h"
+#include "platform/output.h"
 #include "sweepwell/disk_remover.h"
 
 namespace {
 
 void PrintUsage() {
-  std::printf("Utility to remove all remporery files in all subfolders\n");
-  std::printf("\n");
-  std::printf("Usage: Sweepwell [switches]\n");
-  std::printf("\n");
-  std::printf("Switches:\n");
-  std::printf("\n");
-  std::printf("       -?              -  display help\n");
-  std::printf("       -h              -  display help\n");
-  std::printf("       -help           -  display help\n");
-  std::printf("       -re             -  also remove exe-files\n");
-  std::printf("       -d              -  true remove (not to Recycle Bin)\n");
-  std::printf("\n");
+  platform::WriteOutput("Utility to remove all remporery files in all subfolders\n");
+  platform::WriteOutput("\n");
+  platform::WriteOutput("Usage: Sweepwell [switches]\n");
+  platform::WriteOutput("\n");
+  platform::WriteOutput("Switches:\n");
+  platform::WriteOutput("\n");
+  platform::WriteOutput("       -?              -  display help\n");
+  platform::WriteOutput("       -h              -  display help\n");
+  platform::WriteOutput("       -help           -  display help\n");
+  platform::WriteOutput("       -re             -  also remove exe-files\n");
+  platform::WriteOutput("       -d              -  true remove (not to Recycle Bin)\n");
+  platform::WriteOutput("\n");
 }
 
 // Deletions mostly wait on the file system, so several overlap well. Moves to the trash all

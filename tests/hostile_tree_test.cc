@@ -84,7 +84,9 @@ std::string ReadDeepScript(const std::string& root, int depth) {
 
 TEST(HostileTree, TenThousandDirectoriesDeep) {
   ScratchDir dir;
-  const int kDepth = 10000;
+  // Wine hands a path to Linux whole, within Linux's limit of 4096 bytes: the Windows program
+  // gets a tree deeper than Windows's old limit of 260 characters.
+  const int kDepth = testsupport::IsWindowsProgram(STAMPWELL_BIN) ? 300 : 10000;
   MakeDeepTree(dir.path(), kDepth);
   RunResult result = Stamp(dir.path());
   EXPECT_EQ(result.exit_code, 0) << result.err.substr(0, 500);
@@ -95,6 +97,7 @@ TEST(HostileTree, TenThousandDirectoriesDeep) {
 }
 
 TEST(HostileTree, DirectoryOfTwoHundredThousandEntries) {
+  SKIP_FOR_WINDOWS_PROGRAM(STAMPWELL_BIN, "Wine takes minutes for such a directory");
   ScratchDir dir;
   dir.MakeDir("wide");
   const int kEntries = 200000;
@@ -115,6 +118,7 @@ TEST(HostileTree, DirectoryOfTwoHundredThousandEntries) {
 }
 
 TEST(HostileTree, StrangeNamesPassThroughByteForByte) {
+  SKIP_FOR_WINDOWS_PROGRAM(STAMPWELL_BIN, "names Windows forbids");
   ScratchDir dir;
   const std::string names[] = {
       std::string(252, 'n') + ".rc",  // the longest name the file system allows
@@ -131,6 +135,7 @@ TEST(HostileTree, StrangeNamesPassThroughByteForByte) {
 }
 
 TEST(HostileTree, LinkLoopsAndLinksOutOfTheTreeAreNotFollowed) {
+  SKIP_FOR_WINDOWS_PROGRAM(STAMPWELL_BIN, "Wine shows a link to a file as the file");
   ScratchDir outside;
   outside.Write("victim.rc", kOld);
   ScratchDir dir;
@@ -158,6 +163,7 @@ TEST(HostileTree, LinkLoopsAndLinksOutOfTheTreeAreNotFollowed) {
 }
 
 TEST(HostileTree, FifoAndSocketNamedLikeScriptsNeverBlock) {
+  SKIP_FOR_WINDOWS_PROGRAM(STAMPWELL_BIN, "FIFOs and sockets");
   ScratchDir dir;
   ASSERT_EQ(mkfifo(dir.Path("fifo.rc").c_str(), 0666), 0);
   int sock = BindSocket(dir.Path("socket.rc"));
@@ -208,6 +214,7 @@ TEST(HostileTree, TreeChangingDuringTheWalk) {
 }
 
 TEST(HostileTree, SweepwellRemovesFifoAndSocketByNameWithoutOpeningThem) {
+  SKIP_FOR_WINDOWS_PROGRAM(SWEEPWELL_BIN, "FIFOs and sockets");
   for (const std::vector<std::string>& args :
        {std::vector<std::string>{"-d"}, std::vector<std::string>{}}) {
     ScratchDir home;
@@ -229,6 +236,7 @@ TEST(HostileTree, SweepwellRemovesFifoAndSocketByNameWithoutOpeningThem) {
 }
 
 TEST(HostileTree, SweepwellOnDeepWideAndStrangelyNamedTrees) {
+  SKIP_FOR_WINDOWS_PROGRAM(SWEEPWELL_BIN, "names Windows forbids, and links");
   ScratchDir home;
   ScratchDir dir;
   MakeDeepTree(dir.path(), 3000);

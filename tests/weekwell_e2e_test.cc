@@ -193,6 +193,15 @@ std::vector<std::string> FakeClockEnv(const std::string& zone, std::time_t momen
           "FAKETIME=" + std::to_string(moment), "TZ=" + zone, asan_options};
 }
 
+// What a run printed; a run that fails or writes to standard error reports that instead.
+std::string LineOf(const RunResult& result) {
+  std::string line = result.out;
+  if (result.exit_code != 0 || !result.err.empty()) {
+    line += "[exit " + std::to_string(result.exit_code) + ", stderr: " + result.err + "]";
+  }
+  return line;
+}
+
 // Runs Weekwell at each moment, with the clock stopped there, and returns what it printed;
 // a run that fails or writes to standard error reports that instead.
 std::vector<std::string> WeekwellLinesAt(const std::string& zone,
@@ -201,12 +210,7 @@ std::vector<std::string> WeekwellLinesAt(const std::string& zone,
   std::vector<std::string> lines(moments.size());
   std::deque<std::pair<size_t, std::unique_ptr<ChildProcess>>> running;
   auto finish_oldest = [&] {
-    RunResult result = running.front().second->Wait();
-    std::string& line = lines[running.front().first];
-    line = result.out;
-    if (result.exit_code != 0 || !result.err.empty()) {
-      line += "[exit " + std::to_string(result.exit_code) + ", stderr: " + result.err + "]";
-    }
+    lines[running.front().first] = LineOf(running.front().second->Wait());
     running.pop_front();
   };
   for (size_t i = 0; i < moments.size(); ++i) {
@@ -216,6 +220,16 @@ std::vector<std::string> WeekwellLinesAt(const std::string& zone,
     running.emplace_back(i, std::make_unique<ChildProcess>(WEEKWELL_BIN, args, options));
   }
   while (!running.empty()) finish_oldest();
+  if (testsupport::IsWindowsProgram(WEEKWELL_BIN)) {
+    // Now and then Wine fails to start a program whose clock is stopped, without a word: such
+    // a run is tried once more.
+    for (size_t i = 0; i < moments.size(); ++i) {
+      if (lines[i] != "[exit 1, stderr: ]") continue;
+      RunOptions options;
+      options.env = FakeClockEnv(zone, moments[i], leaks);
+      lines[i] = LineOf(testsupport::Run(WEEKWELL_BIN, args, options));
+    }
+  }
   return lines;
 }
 
@@ -253,6 +267,12 @@ TEST_P(WeekwellInZone, PrintsWhatDatePrintsOnEveryDayAndAroundEveryClockChange) 
   ASSERT_NE(FakeClockLibrary(), "") << "the faketime package is needed";
   const std::string zone = GetParam();
   std::vector<std::time_t> moments = ChosenMoments(zone);
+  if (testsupport::IsWindowsProgram(WEEKWELL_BIN)) {
+    // Every start under Wine takes a good part of a second: every sixth moment is checked.
+    std::vector<std::time_t> sample;
+    for (size_t i = 0; i < moments.size(); i += 6) sample.push_back(moments[i]);
+    moments = sample;
+  }
   std::vector<std::string> expected = DateLinesAt(zone, moments);
   ASSERT_EQ(expected.size(), moments.size());
   std::vector<std::string> printed = WeekwellLinesAt(zone, moments, {}, LeakCheck::kOff);

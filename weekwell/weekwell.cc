@@ -4,7 +4,7 @@
 
 #include "common/reporter.h"
 #include "platform/clock.h"
-#include "platform/program.h"
+#include "platform/output.h"
 #include "weekwell/week.h"
 
 int WeekwellMain(int /*argc*/, char** /*argv*/) {

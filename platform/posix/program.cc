@@ -10,6 +10,7 @@
 #include <iostream>
 
 #include "platform/interrupt.h"
+#include "platform/output.h"
 
 namespace platform {
 namespace {
@@ -46,10 +47,15 @@ bool InitProgram() { return EnsureStandardStreams() && InstallInterruptHandlers(
 
 const char* ProgramName() { return g_programName; }
 
-bool WriteOutput(std::string_view text) {
-  if (std::fwrite(text.data(), 1, text.size(), stdout) == text.size()) return true;
-  NoteOutputError(errno);
-  return false;
+// Standard output lives here, beside the start-up that checks it: a failed write is
+// remembered for RunProgram to report.
+void WriteOutput(std::string_view text) {
+  if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size()) NoteOutputError(errno);
+}
+
+void WriteError(std::string_view text) {
+  FlushOutput();
+  std::fwrite(text.data(), 1, text.size(), stderr);
 }
 
 bool FlushOutput() {

@@ -16,6 +16,9 @@
 #include "platform/interrupt.h"
 
 namespace platform {
+
+const char* const kTerminalDevice = "/dev/tty";
+
 namespace {
 
 // What puts the terminal back when a signal ends the process while a form is open. A signal

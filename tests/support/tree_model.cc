@@ -3,12 +3,30 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <sstream>
 
 #include "tests/support/scratch_dir.h"
 
 namespace testsupport {
+namespace {
+
+#ifdef TREETOOLS_SORTED_LISTING
+constexpr bool kSortedListing = true;
+#else
+constexpr bool kSortedListing = false;
+#endif
+
+char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+bool LessIgnoringCase(const std::string& a, const std::string& b) {
+  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+    return static_cast<unsigned char>(Upper(x)) < static_cast<unsigned char>(Upper(y));
+  });
+}
+
+}  // namespace
 
 std::string ExpectedWalk(const std::string& root,
                          const std::function<std::string(const std::string&)>& file_line) {
@@ -21,6 +39,7 @@ std::string ExpectedWalk(const std::string& root,
     if (name != "." && name != "..") names.push_back(name);
   }
   closedir(dir);
+  if (kSortedListing) std::sort(names.begin(), names.end(), LessIgnoringCase);
   for (const std::string& name : names) {
     std::string path = root + "/" + name;
     struct stat st;
