@@ -346,6 +346,7 @@ struct stat StatOf(const std::string& path) {
 }
 
 TEST(Stampwell, RewriteKeepsWhatAScriptIsOrLeavesItAlone) {
+  SKIP_FOR_WINDOWS_PROGRAM(STAMPWELL_BIN, "permission bits, hard links and owners are POSIX's");
   ScratchDir dir;
   dir.Write("locked.rc", kScript);
   dir.Write("linked.rc", kScript);
@@ -389,6 +390,7 @@ std::string Describe(const ScratchDir& dir, const std::string& command, const st
 }
 
 TEST(Stampwell, StampedScriptKeepsItsAccessControlListAndAttributes) {
+  SKIP_FOR_WINDOWS_PROGRAM(STAMPWELL_BIN, "POSIX access lists and extended attributes");
   ScratchDir dir;
   if (!dir.HoldsUserAttributes()) GTEST_SKIP() << "the file system here has no user attributes";
   dir.Write("a.rc", kScript);
@@ -450,6 +452,7 @@ TEST(Stampwell, ClosedOutputEndsTheRunByBrokenPipeLeavingEveryScriptWhole) {
 }
 
 TEST(Stampwell, OutputThatCannotBeWrittenFailsTheRun) {
+  SKIP_FOR_WINDOWS_PROGRAM(STAMPWELL_BIN, "Wine gives a closed or full output its own handles");
   const std::vector<std::pair<std::string, std::string>> outputs = {
       {">&-", "Bad file descriptor"}, {">/dev/full", "No space left on device"}};
   for (const auto& [redirect, reason] : outputs) {
@@ -469,6 +472,7 @@ TEST(Stampwell, OutputThatCannotBeWrittenFailsTheRun) {
 }
 
 TEST(Stampwell, IgnoredSignalsStayIgnoredAndAnIgnoredBrokenPipeFailsTheRun) {
+  SKIP_FOR_WINDOWS_PROGRAM(STAMPWELL_BIN, "POSIX signal dispositions");
   ScratchDir dir;
   const int kScripts = 3000;
   WriteManyScripts(dir, kScripts);
@@ -529,6 +533,7 @@ std::string StampedWithBuild(int build) {
 }
 
 TEST(Stampwell, InterruptedTwiceTheRunEndsAtOnceLeavingNoTemporaryFile) {
+  SKIP_FOR_WINDOWS_PROGRAM(STAMPWELL_BIN, "a second signal while the first is held back");
   ScratchDir dir;
   WriteManyScripts(dir, 3000);
   std::set<std::string> whole = {kScript};
