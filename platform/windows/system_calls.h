@@ -1,0 +1,38 @@
+// The Win32 calls whose outcomes the file, removal, Recycle Bin and interruption code must
+// handle, gathered in one table. The program always uses the system's own functions; a test
+// replaces an entry to produce an outcome the system it runs on does not show (Wine takes only
+// the kind paths), then restores it. Only the platform layer reads the table.
+#pragma once
+
+// <windows.h> comes first: the other system headers need its types.
+// clang-format off
+#include <windows.h>
+#include <shellapi.h>
+// clang-format on
+
+namespace platform {
+
+struct SystemCalls {
+  // Files
+  decltype(&::ReplaceFileW) ReplaceFileW = ::ReplaceFileW;
+  decltype(&::MoveFileExW) MoveFileExW = ::MoveFileExW;
+  decltype(&::DeleteFileW) DeleteFileW = ::DeleteFileW;
+  // Recycle Bin
+  decltype(&::SHFileOperationW) SHFileOperationW = ::SHFileOperationW;
+  decltype(&::GetDriveTypeW) GetDriveTypeW = ::GetDriveTypeW;
+  decltype(&::QueryDosDeviceW) QueryDosDeviceW = ::QueryDosDeviceW;
+};
+
+// The table in use: the system's functions unless a test replaced some.
+SystemCalls& Sys();
+
+// Puts the system's own functions back in every entry when it goes out of scope.
+class ScopedSystemCalls {
+ public:
+  ScopedSystemCalls() = default;
+  ~ScopedSystemCalls() { Sys() = SystemCalls{}; }
+  ScopedSystemCalls(const ScopedSystemCalls&) = delete;
+  ScopedSystemCalls& operator=(const ScopedSystemCalls&) = delete;
+};
+
+}  // namespace platform
