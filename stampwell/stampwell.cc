@@ -30,19 +30,29 @@ void PrintUsage() {
   platform::WriteOutput("\n");
 }
 
-// Reads the switches into the globals; false when help was asked for (or the switches could
-// not be read), in which case the usage has been printed.
-bool ReadSwitches(const CCmdLineSwitches& switches) {
+// The switches Stampwell takes besides help; any other word on the command line is refused.
+constexpr SwitchRule kSwitches[] = {
+    {"vp", SwitchValue::kOptional},  // product version
+    {"vf", SwitchValue::kOptional},  // file version
+    {"s", SwitchValue::kNone},       // silent: no form, no change-log entry
+    {"n", SwitchValue::kNone},       // dry run
+};
+
+// Reads the switches into the globals. Help wins over everything, even over a word that does
+// not fit; the switches are read (or the usage printed) only when every word fits.
+SwitchesRead ReadSwitches(int argc, char** argv) {
   try {
+    CCmdLineSwitches switches(argc, argv);
     if (switches.HelpRequested()) throw std::string("help");
+    if (!AcceptSwitches("Stampwell", kSwitches, argc, argv)) return SwitchesRead::kRefused;
     switches.FindSwitch("vp", &g_strProductVersion);
     switches.FindSwitch("vf", &g_strFileVersion);
     if (switches.FindSwitch("s")) g_bShowDialog = 0;
     if (switches.FindSwitch("n")) g_bDryRun = 1;
-    return true;
+    return SwitchesRead::kRun;
   } catch (...) {
     PrintUsage();
-    return false;
+    return SwitchesRead::kHelpShown;
   }
 }
 
@@ -79,8 +89,8 @@ bool VersionsFit(CReporter& reporter) {
 int StampwellMain(int argc, char** argv) {
   g_bShowDialog = 1;
   g_bDryRun = 0;
-  CCmdLineSwitches switches(argc, argv);
-  if (!ReadSwitches(switches)) return 0;
+  SwitchesRead read = ReadSwitches(argc, argv);
+  if (read != SwitchesRead::kRun) return read == SwitchesRead::kRefused ? 1 : 0;
   CReporter reporter("Stampwell");
   if (!VersionsFit(reporter)) return 1;
   if (g_bShowDialog && !g_bDryRun) {

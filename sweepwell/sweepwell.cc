@@ -46,25 +46,35 @@ void CleanTree(CReporter& reporter) {
 
 }  // namespace
 
-bool ReadSwitches(int argc, char** argv) {
+// The switches Sweepwell takes besides help; any other word on the command line is refused, so
+// that a mistyped dry run never removes a file.
+constexpr SwitchRule kSwitches[] = {
+    {"re", SwitchValue::kNone},  // programs and libraries too
+    {"d", SwitchValue::kNone},   // for good, not to the trash
+    {"n", SwitchValue::kNone},   // dry run
+};
+
+SwitchesRead ReadSwitches(int argc, char** argv) {
   g_bRemoveExeFiles = 0;
   g_bDeletePermanently = 0;
   g_bDryRun = 0;
   try {
     CCmdLineSwitches switches(argc, argv);
     if (switches.HelpRequested()) throw std::string("help");
+    if (!AcceptSwitches("Sweepwell", kSwitches, argc, argv)) return SwitchesRead::kRefused;
     if (switches.FindSwitch("re")) g_bRemoveExeFiles = 1;
     if (switches.FindSwitch("d")) g_bDeletePermanently = 1;
     if (switches.FindSwitch("n")) g_bDryRun = 1;
-    return true;
+    return SwitchesRead::kRun;
   } catch (...) {
     PrintUsage();
-    return false;
+    return SwitchesRead::kHelpShown;
   }
 }
 
 int SweepwellMain(int argc, char** argv) {
-  if (!ReadSwitches(argc, argv)) return 0;
+  SwitchesRead read = ReadSwitches(argc, argv);
+  if (read != SwitchesRead::kRun) return read == SwitchesRead::kRefused ? 1 : 0;
   CReporter reporter("Sweepwell");
   CleanTree(reporter);
   return reporter.Failed() ? 1 : 0;

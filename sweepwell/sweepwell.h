@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/cmd_line_switches.h"
 #include "common/reporter.h"
 #include "platform/file_io.h"
 
@@ -32,9 +33,10 @@ bool IsByProduct(std::string_view path);
 // only lists it. A failure is reported after the file's line.
 void CleanFile(const std::string& path, CRemover& remover, CReporter& reporter);
 
-// Reads the switches into the globals; false when help was asked for, in which case the usage
-// text has been printed.
-bool ReadSwitches(int argc, char** argv);
+// Reads the switches into the globals. Help wins over everything: the usage text is printed.
+// Otherwise a word that is not one of Sweepwell's switches, or a value after a switch that takes
+// none, is reported on standard error and refused before anything is touched.
+SwitchesRead ReadSwitches(int argc, char** argv);
 
 // The whole run; returns the exit code.
 int SweepwellMain(int argc, char** argv);
