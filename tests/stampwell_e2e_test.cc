@@ -73,7 +73,8 @@ TEST(Stampwell, HelpWinsOverEverything) {
   ScratchDir dir;
   dir.Write("a.rc", kScript);
   const std::vector<std::vector<std::string>> commands = {
-      {"-?"}, {"-h"}, {"-help"}, {"--help"}, {"/HELP"}, {"-H"}, {"-s", "-vp", "2", "-?"}};
+      {"-?"}, {"-h"},   {"-help"}, {"--help"}, {"/HELP"}, {"-H"}, {"-s", "-vp", "2", "-?"},
+      {"--vf", "-?"}, {"x", "/h"}};
   for (const auto& args : commands) {
     RunResult result = Stampwell(dir, args);
     EXPECT_EQ(result.out, kUsage) << args[0];
@@ -81,6 +82,27 @@ TEST(Stampwell, HelpWinsOverEverything) {
     EXPECT_EQ(result.exit_code, 0);
   }
   EXPECT_EQ(dir.Read("a.rc"), kScript);
+}
+
+TEST(Stampwell, WhatIsNotAStampwellSwitchIsRefusedBeforeAnythingIsTouched) {
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"-s", "--vf", "2.1.7"}, "unknown switch '--vf'"},
+      {{"-s", "-vf2.1.7"}, "unknown switch '-vf2.1.7'"},
+      {{"-s", "-d"}, "unknown switch '-d'"},
+      {{"-s", "-vf", "2.1", "2.1.7"}, "unexpected argument '2.1.7'"},
+      {{"-s", "now", "-vf", "2.1"}, "switch '-s' takes no value, but 'now' follows it"},
+      {{"-vp", "2.1", "-vf", "2.1.7", "-n", "Debug"},
+       "switch '-n' takes no value, but 'Debug' follows it"},
+  };
+  for (const auto& [args, why] : cases) {
+    ScratchDir dir;
+    dir.Write("a.rc", kScript);
+    RunResult result = Stampwell(dir, args);
+    EXPECT_EQ(result.exit_code, 1) << why;
+    EXPECT_EQ(result.out, "") << why;
+    EXPECT_EQ(result.err, "Stampwell: " + why + "; -? lists the switches\n");
+    EXPECT_EQ(Snapshot(dir.path()), (std::map<std::string, std::string>{{"a.rc", kScript}}));
+  }
 }
 
 TEST(Stampwell, SilentRunStampsEveryScriptInWalkOrder) {
@@ -115,6 +137,9 @@ TEST(Stampwell, SwitchesAreCaseInsensitiveAndVersionsOptional) {
       {{"/s", "/vf", "3"}, " PRODUCTVERSION 1,0,0,1", " FILEVERSION 3, 0, 0, 0"},
       {{"-s", "-vp"}, " PRODUCTVERSION 1,0,0,1", " FILEVERSION 1,0,0,1"},
       {{"-s"}, " PRODUCTVERSION 1,0,0,1", " FILEVERSION 1,0,0,1"},
+      {{"-s", "-vp", "2.010", "-vf", "00065535, 00 ,1 2"},
+       " PRODUCTVERSION 2, 10, 0, 0",
+       " FILEVERSION 65535, 0, 1, 2"},
   };
   for (const Case& c : cases) {
     ScratchDir dir;
@@ -136,6 +161,11 @@ TEST(Stampwell, VersionsAResourceCannotHoldAreRefusedBeforeAnythingIsTouched) {
       {{"-s", "-vp", "2.1.beta", "-vf", "2.1"}, "2.1.beta", "part 3 is not a number"},
       {{"-s", "-vp", "v2.1"}, "v2.1", "part 1 is not a number"},
       {{"-s", "-vf", "1.2."}, "1.2.", "part 3 is empty"},
+      {{"-s", "-vf", "1..3"}, "1..3", "part 2 is empty"},
+      {{"-s", "-vp", ".5"}, ".5", "part 1 is empty"},
+      {{"-s", "-vp", "......"}, "......", "part 1 is empty"},
+      {{"-s", "-vf", "."}, ".", "part 1 is empty"},
+      {{"-s", "-vf", "00070000"}, "00070000", "part 1 is above 65535"},
       {{"-s", "-vf", "1.2.3.4.5"}, "1.2.3.4.5", "has more than four parts"},
       {{"-n", "-vp", "2.1-rc1"}, "2.1-rc1", "part 2 is not a number"},
       {{"-vp", "65536", "-vf", "2.1"}, "65536", "part 1 is above 65535"},  // before the form

@@ -190,12 +190,32 @@ class SweepwellTest : public testing::Test {
 TEST_F(SweepwellTest, HelpWinsOverEverything) {
   Write("Debug/main.obj", "obj");
   const std::vector<Strings> commands = {{"-?"},    {"-h"}, {"-help"},           {"--help"},
-                                         {"/HELP"}, {"-H"}, {"-re", "-d", "-?"}, {"-n", "/h"}};
+                                         {"/HELP"}, {"-H"}, {"-re", "-d", "-?"}, {"-n", "/h"},
+                                         {"--n", "-?"}};
   for (const Strings& args : commands) {
     RunResult result = Sweepwell(args);
     EXPECT_EQ(result.out, kUsage) << args[0];
     EXPECT_EQ(result.err, "");
     EXPECT_EQ(result.exit_code, 0);
+  }
+  EXPECT_EQ(dir_.Read("tree/Debug/main.obj"), "obj");
+  EXPECT_FALSE(fs::exists(trash_));
+}
+
+TEST_F(SweepwellTest, WhatIsNotASweepwellSwitchIsRefusedBeforeAnythingIsTouched) {
+  Write("Debug/main.obj", "obj");
+  const std::pair<Strings, std::string> cases[] = {
+      {{"--n"}, "unknown switch '--n'"},
+      {{"-dry"}, "unknown switch '-dry'"},
+      {{"-d", "--n"}, "unknown switch '--n'"},
+      {{"-d", "Debug"}, "switch '-d' takes no value, but 'Debug' follows it"},
+      {{"Debug"}, "unexpected argument 'Debug'"},
+  };
+  for (const auto& [args, why] : cases) {
+    RunResult result = Sweepwell(args);
+    EXPECT_EQ(result.out, "") << why;
+    EXPECT_EQ(result.err, "Sweepwell: " + why + "; -? lists the switches\n");
+    EXPECT_EQ(result.exit_code, 1) << why;
   }
   EXPECT_EQ(dir_.Read("tree/Debug/main.obj"), "obj");
   EXPECT_FALSE(fs::exists(trash_));
@@ -262,7 +282,7 @@ TEST_F(SweepwellTest, SwitchesChooseTheListsAndTheWayOfRemoving) {
   };
   const Case cases[] = {
       {{}, false, false},          {{"-re"}, true, false},      {{"-d"}, false, true},
-      {{"-re", "-d"}, true, true}, {{"-RE", "/D"}, true, true}, {{"-x", "somefile"}, false, false},
+      {{"-re", "-d"}, true, true}, {{"-RE", "/D"}, true, true}, {{"-d", "-D"}, false, true},
   };
   const Strings files = {"Debug/main.obj", "Debug/app.exe", "Debug/app.DLL", "readme.txt"};
   for (const Case& c : cases) {
