@@ -31,5 +31,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(table.FindSwitch(table.names()[k], &found));
     FUZZ_CHECK(found == table.values()[first]);
   }
+  // Accepted means every entry is a known switch, and one that takes no value has none.
+  static constexpr SwitchRule kRules[] = {{"vp", SwitchValue::kOptional},
+                                          {"s", SwitchValue::kNone}};
+  if (UnacceptedArgument(kRules, static_cast<int>(argv.size()), argv.data()).empty()) {
+    for (size_t k = 0; k < table.names().size(); ++k) {
+      FUZZ_CHECK(EqualsIgnoreCase(table.names()[k], "vp") || table.values()[k].empty());
+      FUZZ_CHECK(!table.names()[k].empty());
+    }
+  }
   return 0;
 }

@@ -18,15 +18,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   parts.push_back(version.substr(start));
   FUZZ_CHECK(parts.size() == 4);
-  FUZZ_CHECK(!parts[0].empty());
   for (const std::string& part : parts) {
     FUZZ_CHECK(part.find_first_of(kVersionDelimiters) == std::string::npos);
   }
-  // A version that passes the check is four numbers a version resource holds.
+  // A version that passes the check is four numbers a version resource holds, in plain decimal.
   if (VersionProblem(text).empty()) {
     for (const std::string& part : parts) {
       FUZZ_CHECK(!part.empty() && part.find_first_not_of("0123456789") == std::string::npos);
-      FUZZ_CHECK(std::stoul(part) <= 65535);
+      FUZZ_CHECK(std::stoul(part) <= 65535 && (part == "0" || part[0] != '0'));
     }
   }
 

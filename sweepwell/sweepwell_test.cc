@@ -71,8 +71,9 @@ TEST(ReadSwitches, SetsTheFlags) {
 
 TEST(ReadSwitches, HelpWinsOverEverything) {
   const std::vector<std::vector<const char*>> commands = {
-      {"-?"}, {"-h"}, {"-help"},           {"--help"},      {"/HELP"},
-      {"-H"}, {"/?"}, {"-re", "-d", "-?"}, {"-n", "-help"}, {"somefile", "/h"}, {"--n", "-?"}};
+      {"-?"},       {"-h"}, {"-help"},           {"--help"},      {"/HELP"},
+      {"-H"},       {"/?"}, {"-re", "-d", "-?"}, {"-n", "-help"}, {"somefile", "/h"},
+      {"--n", "-?"}};
   for (const auto& args : commands) {
     Outcome outcome = Read(args);
     EXPECT_EQ(outcome.read, SwitchesRead::kHelpShown) << testing::PrintToString(args);

@@ -72,9 +72,15 @@ std::string RcLine(const std::string& path) {
 TEST(Stampwell, HelpWinsOverEverything) {
   ScratchDir dir;
   dir.Write("a.rc", kScript);
-  const std::vector<std::vector<std::string>> commands = {
-      {"-?"}, {"-h"},   {"-help"}, {"--help"}, {"/HELP"}, {"-H"}, {"-s", "-vp", "2", "-?"},
-      {"--vf", "-?"}, {"x", "/h"}};
+  const std::vector<std::vector<std::string>> commands = {{"-?"},
+                                                          {"-h"},
+                                                          {"-help"},
+                                                          {"--help"},
+                                                          {"/HELP"},
+                                                          {"-H"},
+                                                          {"-s", "-vp", "2", "-?"},
+                                                          {"--vf", "-?"},
+                                                          {"x", "/h"}};
   for (const auto& args : commands) {
     RunResult result = Stampwell(dir, args);
     EXPECT_EQ(result.out, kUsage) << args[0];

@@ -189,8 +189,8 @@ class SweepwellTest : public testing::Test {
 
 TEST_F(SweepwellTest, HelpWinsOverEverything) {
   Write("Debug/main.obj", "obj");
-  const std::vector<Strings> commands = {{"-?"},    {"-h"}, {"-help"},           {"--help"},
-                                         {"/HELP"}, {"-H"}, {"-re", "-d", "-?"}, {"-n", "/h"},
+  const std::vector<Strings> commands = {{"-?"},       {"-h"}, {"-help"},           {"--help"},
+                                         {"/HELP"},    {"-H"}, {"-re", "-d", "-?"}, {"-n", "/h"},
                                          {"--n", "-?"}};
   for (const Strings& args : commands) {
     RunResult result = Sweepwell(args);
