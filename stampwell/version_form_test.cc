@@ -146,11 +146,11 @@ TEST(CVersionForm, OkRefusesAVersionAResourceCannotHoldAndSaysWhy) {
   EXPECT_EQ(form.VersionProblemOf(FormField::kFileVersion), "") << "follows the text";
   EXPECT_EQ(Play(form, Keys{K(kEnter)}), FormOutcome::kConfirmed);
 
-  CVersionForm both = NewForm("v2", "1.2.");
+  CVersionForm both = NewForm("v2", "1..2");
   EXPECT_EQ(Play(both, comment_then_ok), FormOutcome::kOpen);
   EXPECT_EQ(both.Focus(), FormField::kProductVersion);
   EXPECT_EQ(both.VersionProblemOf(FormField::kProductVersion), "part 1 is not a number");
-  EXPECT_EQ(both.VersionProblemOf(FormField::kFileVersion), "part 3 is empty");
+  EXPECT_EQ(both.VersionProblemOf(FormField::kFileVersion), "part 2 is empty");
 }
 
 TEST(CVersionForm, CommentComesWithCrLfBetweenLines) {

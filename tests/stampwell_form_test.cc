@@ -346,14 +346,14 @@ TEST(StampwellForm, VersionsEditedInTheFormAreLoggedAndStamped) {
   run.Keys({"BSpace"});
   run.Type("2");
   run.Keys({"Tab", "Home", "DC", "DC", "DC", "DC", "DC", "End"});
-  run.Type("3.0.1");
+  run.Type("3.00.010");
   run.Keys({"Tab"});
   run.Type("c");
   run.WaitFor(OkEnabled);
   run.Keys({"BTab", "BTab", "Enter"});  // Enter in the product version confirms
   EXPECT_EQ(run.Finish(), 0);
-  ExpectLog(run.dir().Read("tree/Version.txt"), before, Today(), "2.2", "3.0.1", "c\r\n");
-  EXPECT_EQ(run.dir().Read("tree/a.rc"), Stamped("2, 2, 0, 0", "3, 0, 1, 0"));
+  ExpectLog(run.dir().Read("tree/Version.txt"), before, Today(), "2.2", "3.00.010", "c\r\n");
+  EXPECT_EQ(run.dir().Read("tree/a.rc"), Stamped("2, 2, 0, 0", "3, 0, 10, 0"));
 }
 
 TEST(StampwellForm, CancelLeavesEveryFileUntouched) {
