@@ -36,8 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                           {"s", SwitchValue::kNone}};
   if (UnacceptedArgument(kRules, static_cast<int>(argv.size()), argv.data()).empty()) {
     for (size_t k = 0; k < table.names().size(); ++k) {
-      FUZZ_CHECK(EqualsIgnoreCase(table.names()[k], "vp") || table.values()[k].empty());
-      FUZZ_CHECK(!table.names()[k].empty());
+      const std::string& name = table.names()[k];
+      FUZZ_CHECK(!name.empty() && (EqualsIgnoreCase(name, "vp") || table.values()[k].empty()));
     }
   }
   return 0;
