@@ -10,6 +10,7 @@
 #include <set>
 
 #include "tests/support/child_process.h"
+#include "tests/support/reachable_program.h"
 #include "tests/support/scratch_dir.h"
 #include "tests/support/tree_model.h"
 
@@ -267,7 +268,7 @@ TEST(Stampwell, ScriptsThatAreNotPlainTextFilesAreReportedAndLeftAlone) {
 
 TEST(Stampwell, ReadOnlyScriptIsReportedAndLeftUntouched) {
   SKIP_FOR_WINDOWS_PROGRAM(STAMPWELL_BIN, "drops privileges, which Wine's prefix refuses");
-  if (!testsupport::CanDropPrivileges()) GTEST_SKIP() << "needs root to drop privileges";
+  SKIP_UNLESS_RUNNABLE_AS_NOBODY(STAMPWELL_BIN);
   ScratchDir dir;
   dir.Write("locked.rc", kScript);
   dir.Write("open.rc", kScript);
