@@ -51,13 +51,20 @@ int PreviewResourceFile(const std::string& path, CReporter& reporter) {
   std::string bytes, reason;
   platform::FileIdentity read;
   platform::FileFailure failure;
-  if (!platform::ReadRegularFile(path, &bytes, &read, &failure)) {
+  // A script the real run would refuse is reported as that run would report it, in its order:
+  // the file is checked before its text, the folder only when there is something to write.
+  if (!platform::ReadRegularFile(path, &bytes, &read, &failure) ||
+      !platform::PredictWritable(path, &failure)) {
     reporter.Fail(failure.what, path, failure.reason);
     return 0;
   }
   std::vector<LineChange> changes;
   if (!PreviewScript(bytes, g_strProductVersion, g_strFileVersion, &changes, &reason)) {
     reporter.Fail("left alone", path, reason);
+    return 0;
+  }
+  if (!changes.empty() && !platform::PredictReplaceable(path, &failure)) {
+    reporter.Fail(failure.what, path, failure.reason);
     return 0;
   }
   std::string listing;

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -166,7 +167,16 @@ TEST(Stampwell, DryRunListsEveryChangeAndWritesNothing) {
   dir.Write("sub/wide.rc", Utf16Le(" FILEVERSION 1,0,0,1 // \xE9\n PRODUCTVERSION 1\r\n"));
   dir.Write("sub/plain.rc", "no version here\n");
   dir.Write("sub/binary.rc", std::string("1\0 2\r\n", 6));
+  dir.Write("sub/locked.rc", kScript);
   dir.Write("Version.txt", "old\n");
+  // A script the real run may not write is reported as that run reports it, not previewed.
+  ASSERT_EQ(chmod(dir.Path("sub/locked.rc").c_str(), 0444), 0);
+  const std::string locked =
+      "Stampwell: cannot write '" + dir.Path("sub/locked.rc") + "': " +
+      (testsupport::IsWindowsProgram(STAMPWELL_BIN) ? "the file is read-only"
+       : geteuid() == 0                             ? "read-only file, no one may write it"
+                                                    : "Permission denied") +
+      "\n";
   const auto before = Snapshot(dir.path());
   const std::map<std::string, std::string> changes = {
       {"a.rc",
@@ -188,8 +198,9 @@ TEST(Stampwell, DryRunListsEveryChangeAndWritesNothing) {
                 return "Would stamp file '" + path + "'\n" +
                        (change != changes.end() ? change->second : "");
               }));
-    EXPECT_EQ(result.err, "Stampwell: left alone '" + dir.Path("sub/binary.rc") +
-                              "': holds NUL bytes, not 8-bit text; left untouched\n");
+    const std::string binary = "Stampwell: left alone '" + dir.Path("sub/binary.rc") +
+                               "': holds NUL bytes, not 8-bit text; left untouched\n";
+    EXPECT_TRUE(result.err == binary + locked || result.err == locked + binary) << result.err;
     EXPECT_EQ(result.exit_code, 1);
     EXPECT_EQ(Snapshot(dir.path()), before) << dry;
   }
@@ -283,23 +294,27 @@ TEST(Stampwell, ReadOnlyScriptIsReportedAndLeftUntouched) {
 
   RunOptions options;
   options.as_nobody = true;
-  RunResult result = Stampwell(dir, {"-s", "-vp", "2.1", "-vf", "2.1.7"}, options);
-  EXPECT_EQ(result.exit_code, 1);
-  EXPECT_NE(result.err.find("Stampwell: cannot write '" + dir.Path("locked.rc") +
-                            "': Permission denied\n"),
-            std::string::npos)
-      << result.err;
-  EXPECT_NE(result.err.find("Stampwell: cannot list directory '" + dir.Path("closed") +
-                            "': Permission denied\n"),
-            std::string::npos)
-      << result.err;
-  // A script that may be written in a folder that may not: no temporary file can be made there.
-  EXPECT_NE(result.err.find("Stampwell: cannot create temporary file for '" +
-                            dir.Path("fixed/inside.rc") + "': Permission denied\n"),
-            std::string::npos)
-      << result.err;
+  // The dry run reports what the real run meets, with the same messages.
+  for (const char* mode : {"-n", "-s"}) {
+    RunResult result = Stampwell(dir, {mode, "-vp", "2.1", "-vf", "2.1.7"}, options);
+    EXPECT_EQ(result.exit_code, 1);
+    EXPECT_NE(result.err.find("Stampwell: cannot write '" + dir.Path("locked.rc") +
+                              "': Permission denied\n"),
+              std::string::npos)
+        << mode << result.err;
+    EXPECT_NE(result.err.find("Stampwell: cannot list directory '" + dir.Path("closed") +
+                              "': Permission denied\n"),
+              std::string::npos)
+        << mode << result.err;
+    // A script that may be written in a folder that may not: no temporary file can be made.
+    EXPECT_NE(result.err.find("Stampwell: cannot create temporary file for '" +
+                              dir.Path("fixed/inside.rc") + "': Permission denied\n"),
+              std::string::npos)
+        << mode << result.err;
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 3) << mode << result.err;
+    EXPECT_NE(result.out.find("Processing directory 'closed'\n"), std::string::npos);
+  }
   EXPECT_EQ(dir.Read("fixed/inside.rc"), kScript);
-  EXPECT_NE(result.out.find("Processing directory 'closed'\n"), std::string::npos);
   EXPECT_EQ(dir.Read("locked.rc"), kScript);
   EXPECT_EQ(dir.Read("open.rc"), kStamped);
   struct stat after;
