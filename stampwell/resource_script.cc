@@ -99,18 +99,6 @@ struct Versions {
   bool apply_product, apply_file;
 };
 
-// The 16-bit units of a UTF-16 body, read where they are.
-class Utf16Units {
- public:
-  Utf16Units(std::string_view bytes, bool big_endian) : bytes_(bytes), big_endian_(big_endian) {}
-  size_t size() const { return bytes_.size() / 2; }
-  char16_t operator[](size_t unit) const { return Utf16UnitAt(bytes_, unit, big_endian_); }
-
- private:
-  std::string_view bytes_;
-  bool big_endian_;
-};
-
 void CopyUnits(std::string_view text, size_t start, size_t end, std::string* line) {
   line->assign(text.substr(start, end - start));
 }

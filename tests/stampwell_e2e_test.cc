@@ -593,6 +593,26 @@ TEST(Stampwell, VeryLargeScriptsAreStampedOneAtATimeInAboutTwiceTheirSize) {
   const long script_kb = static_cast<long>(script.size() / 1024);
   EXPECT_LT(result.peak_kb, script_kb * 24 / 10 + 16 * 1024) << "scripts of " << script_kb << " kB";
   for (const char* name : {"a.rc", "b.rc", "c.rc"}) EXPECT_TRUE(dir.Read(name) == stamped) << name;
+
+  // A dry run's listing of a script of version lines is larger than the script: it goes out as
+  // it is found, within the same bound.
+  const std::string version_line = " FILEVERSION 1,0,0,1\r\n";
+  const size_t kVersionLines = (16u << 20) / version_line.size();
+  std::string versions;
+  versions.reserve(kVersionLines * version_line.size());
+  for (size_t i = 0; i < kVersionLines; ++i) versions += version_line;
+  ScratchDir preview_dir;
+  preview_dir.Write("v.rc", versions);
+  const long versions_kb = static_cast<long>(versions.size() / 1024);
+  // The child starts with as much memory as this process holds when it forks.
+  for (std::string* text : {&script, &stamped, &versions}) std::string().swap(*text);
+  RunResult preview = Stampwell(preview_dir, {"-n", "-vp", "2.1", "-vf", "2.1.7"});
+  EXPECT_EQ(preview.exit_code, 0) << preview.err;
+  const std::string change = "  -  FILEVERSION 1,0,0,1\n  +  FILEVERSION 2, 1, 7, 0\n";
+  std::string listing = "Would stamp file '" + preview_dir.Path("v.rc") + "'\n";
+  for (size_t i = 0; i < kVersionLines; ++i) listing += change;
+  EXPECT_TRUE(preview.out == listing);
+  EXPECT_LT(preview.peak_kb, versions_kb * 24 / 10 + 16 * 1024) << "script of " << versions_kb;
 }
 
 }  // namespace
