@@ -94,31 +94,6 @@ TEST(ParallelWork, PiecesRunAtTheSameTimeOnTheWorkers) {
   EXPECT_EQ(met, 4);
 }
 
-TEST(ParallelWork, FirstPieceWritesStraightOutWhileItRuns) {
-  // Kept until the piece ended, the first line would never be seen while it waits.
-  struct CWatched : CTranscript {
-    void Print(std::string_view text) override {
-      std::lock_guard lock(mutex);
-      CTranscript::Print(text);
-      arrived.notify_all();
-    }
-    std::mutex mutex;
-    std::condition_variable arrived;
-  } out;
-  bool seen = false;
-  {
-    CParallelWork work(out, 4);
-    work.Queue([&](CReporter& piece_out) {
-      piece_out.Print("first\n");
-      std::unique_lock lock(out.mutex);
-      seen = out.arrived.wait_for(lock, 30s, [&] { return out.m_text == "first\n"; });
-    });
-    work.Queue([](CReporter& piece_out) { piece_out.Print("second\n"); });
-  }
-  EXPECT_TRUE(seen);
-  EXPECT_EQ(out.m_text, "first\nsecond\n");
-}
-
 TEST(ParallelWork, NoWorkersRunsEachPieceAtOnceOnTheCaller) {
   CTranscript out;
   CParallelWork work(out, 0);

@@ -138,7 +138,8 @@ TEST(WriteChangeLog, ReadOnlyLogIsReportedAndLeftUnchanged) {
   ASSERT_EQ(chmod(dir.Path("Version.txt").c_str(), 0444), 0);
   dir.GiveTo(65534, 65534);
   EXPECT_EXIT(WriteAsNobody(dir), testing::ExitedWithCode(1),
-              "Error creating version.txt file!\nStampwell: cannot create or open '.*/Version.txt': Permission denied\n$");
+              "Error creating version.txt file!\nStampwell: cannot create or open "
+              "'.*/Version.txt': Permission denied\n$");
   EXPECT_EQ(dir.Read("Version.txt"), "old\r\n");
 }
 
@@ -165,7 +166,8 @@ TEST(WriteChangeLog, ReadOnlyDirectoryGetsNoLog) {
   dir.GiveTo(65534, 65534);
   ASSERT_EQ(chmod(dir.path().c_str(), 0555), 0);
   EXPECT_EXIT(WriteAsNobody(dir), testing::ExitedWithCode(1),
-              "Error creating version.txt file!\nStampwell: cannot create or open '.*/Version.txt': Permission denied\n$");
+              "Error creating version.txt file!\nStampwell: cannot create or open "
+              "'.*/Version.txt': Permission denied\n$");
   EXPECT_FALSE(fs::exists(dir.Path("Version.txt")));
 }
 

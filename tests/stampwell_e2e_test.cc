@@ -171,12 +171,11 @@ TEST(Stampwell, DryRunListsEveryChangeAndWritesNothing) {
   dir.Write("Version.txt", "old\n");
   // A script the real run may not write is reported as that run reports it, not previewed.
   ASSERT_EQ(chmod(dir.Path("sub/locked.rc").c_str(), 0444), 0);
-  const std::string locked =
-      "Stampwell: cannot write '" + dir.Path("sub/locked.rc") + "': " +
-      (testsupport::IsWindowsProgram(STAMPWELL_BIN) ? "the file is read-only"
-       : geteuid() == 0                             ? "read-only file, no one may write it"
-                                                    : "Permission denied") +
-      "\n";
+  const std::string locked = "Stampwell: cannot write '" + dir.Path("sub/locked.rc") + "': " +
+                             (testsupport::IsWindowsProgram(STAMPWELL_BIN) ? "the file is read-only"
+                              : geteuid() == 0 ? "read-only file, no one may write it"
+                                               : "Permission denied") +
+                             "\n";
   const auto before = Snapshot(dir.path());
   const std::map<std::string, std::string> changes = {
       {"a.rc",

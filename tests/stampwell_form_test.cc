@@ -110,7 +110,7 @@ struct FormOptions {
   int rows = 40;
   std::string setup;                          // shell commands run first
   std::string prefix;                         // put before the program, e.g. a change of user
-  std::string program = STAMPWELL_BIN;
+  std::string program = STAMPWELL_BIN;        // or a copy of it
   std::string redirect = "> \"$T\"/out.txt";  // where standard input and output go; $T: traces
 };
 

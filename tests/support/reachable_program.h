@@ -13,8 +13,9 @@ namespace testsupport {
 std::string ReachableCopy(const std::string& program, std::string* why = nullptr);
 
 // Skips the test, saying why, unless `program` can be run as user 65534.
-#define SKIP_UNLESS_RUNNABLE_AS_NOBODY(program)                                           \
-  if (std::string why_not_runnable; testsupport::ReachableCopy(program, &why_not_runnable).empty()) \
+#define SKIP_UNLESS_RUNNABLE_AS_NOBODY(program)                       \
+  if (std::string why_not_runnable;                                   \
+      testsupport::ReachableCopy(program, &why_not_runnable).empty()) \
   GTEST_SKIP() << why_not_runnable
 
 }  // namespace testsupport
