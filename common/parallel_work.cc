@@ -61,6 +61,22 @@ struct CParallelWork::Piece {
   bool done = false;
 };
 
+// What a running piece reports, passed to Record.
+class CParallelWork::CPieceOut : public CReporter {
+ public:
+  CPieceOut(CParallelWork& work, Piece& piece)
+      : CReporter(work.Tool()), m_work(work), m_piece(piece) {}
+  void Print(std::string_view text) override { m_work.Record(m_piece, false, text); }
+  void FailLine(std::string_view line) override {
+    MarkFailed();
+    m_work.Record(m_piece, true, line);
+  }
+
+ private:
+  CParallelWork& m_work;
+  Piece& m_piece;
+};
+
 CParallelWork::CParallelWork(CReporter& out, unsigned workers) : CReporter(out.Tool()), m_out(out) {
   if (workers == 0) return;
   m_deferring = true;
@@ -121,6 +137,28 @@ void CParallelWork::Append(bool failure, std::string_view text) {
   m_pieceDone.notify_one();
 }
 
+void CParallelWork::Record(Piece& piece, bool failure, std::string_view text) {
+  std::unique_lock lock(m_mutex);
+  if (m_passing || m_order.front().get() != &piece) {
+    CRecorder recorder(Tool(), &piece.lines);
+    Relay(recorder, failure, text);
+    return;
+  }
+  // First in the order, and nothing being written: what the piece kept goes out first, then
+  // this. Meanwhile the others keep what they report, as while the passing thread writes; this
+  // piece is not done, so that thread has nothing to write.
+  std::vector<Line> kept;
+  kept.swap(piece.lines);
+  m_passing = true;
+  lock.unlock();
+  PassOnLines(kept, m_out);
+  Relay(m_out, failure, text);
+  lock.lock();
+  m_passing = false;
+  lock.unlock();
+  m_pieceDone.notify_one();
+}
+
 void CParallelWork::Work() {
   platform::BlockInterruptsInThisThread();
   std::unique_lock lock(m_mutex);
@@ -132,8 +170,8 @@ void CParallelWork::Work() {
     ++m_running;
     lock.unlock();
     {
-      CRecorder recorder(Tool(), &piece->lines);
-      piece->task(recorder);
+      CPieceOut out(*this, *piece);
+      piece->task(out);
       piece->task = nullptr;
     }
     lock.lock();

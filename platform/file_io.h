@@ -38,6 +38,16 @@ bool ReadRegularFile(const std::string& path, std::string* bytes, FileIdentity* 
 // superuser. A replace must not become a way around a read-only file.
 bool CheckWritable(const std::string& path, FileFailure* failure);
 
+// Predicts, without opening anything for writing, what CheckWritable would find: the mode bits
+// and the user's permission (Linux), the read-only attribute (Windows). False, with the failure
+// the real check would report, when it would refuse the file.
+bool PredictWritable(const std::string& path, FileFailure* failure);
+
+// Predicts likewise whether ReplaceFile could put new contents in place: PredictWritable, and a
+// folder in which the user may make the temporary file (Linux; on Windows a folder's read-only
+// attribute does not keep files out).
+bool PredictReplaceable(const std::string& path, FileFailure* failure);
+
 // Replaces the contents of the regular file at `path` with `bytes`: writes them to a temporary
 // file in the same directory and renames it over the original, keeping the original's
 // permission bits, access control list and other extended attributes and, where allowed, its

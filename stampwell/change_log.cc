@@ -38,16 +38,19 @@ std::string ChangeLogPath(const std::string& workDir) {
 bool WriteChangeLog(const std::string& log_path, const ChangeLogEntry& entry, CReporter& reporter) {
   // A log that is a link (to a log shared by several trees, say) is kept where it leads.
   const std::string path = platform::FollowFileLinks(log_path);
-  platform::FileFailure create_failure;
-  bool exists = platform::EnsureFileExists(path, &create_failure);
-  if (!exists) platform::WriteOutput("Error creating version.txt file!\n");
-  CLineFile log(path, 1);
-  log.InsertLine(0, std::string(kRuleLength, '-'));
-  log.InsertLine(1, HeaderLine(entry));
-  log.InsertLine(2, "");
-  log.InsertText(3, entry.comment);
-  if (log.Save() == 1) return true;
-  const platform::FileFailure& failure = exists ? log.LastFailure() : create_failure;
+  platform::FileFailure failure;
+  if (platform::EnsureFileExists(path, &failure)) {
+    CLineFile log(path, 1);
+    log.InsertLine(0, std::string(kRuleLength, '-'));
+    log.InsertLine(1, HeaderLine(entry));
+    log.InsertLine(2, "");
+    log.InsertText(3, entry.comment);
+    if (log.Save() == 1) return true;
+    failure = log.LastFailure();
+  }
+  // Whatever kept the entry out (the log or its folder read-only, no room for a temporary file,
+  // bytes no encoding holds), the user sees the same line, and the reason on standard error.
+  platform::WriteOutput("Error creating version.txt file!\n");
   reporter.Fail(failure.what, path, failure.reason);
   return false;
 }

@@ -22,7 +22,6 @@ std::string ChangeLogPath(const std::string& workDir);
 
 // Puts `entry` at the top of the change log at `path`, creating the log when it is missing. A
 // symbolic link there is followed, and the file it leads to gets the entry.
-// Prints "Error creating version.txt file!" when the log can be neither created nor opened for
-// appending. False, after reporting why, when the entry was not written; the log is then as it
-// was.
+// False when the entry was not written, whatever the reason, after printing "Error creating
+// version.txt file!" and reporting why; the log is then as it was.
 bool WriteChangeLog(const std::string& path, const ChangeLogEntry& entry, CReporter& reporter);

@@ -30,18 +30,32 @@ int CLineFile::Load(const std::string& path, int mode) {
     m_bLoaded = 0;
     return 0;
   }
-  const std::string_view body = std::string_view(bytes).substr(ByteOrderMark(m_encoding).size());
-  if (IsUtf16(m_encoding)) {
-    m_lines.clear();
-    const bool big_endian = IsBigEndian(m_encoding);
-    for (const std::u16string& line : platform::SplitTextLines(ReadUtf16Units(body, big_endian))) {
-      AppendUtf16Units(line, big_endian, &m_lines.emplace_back());
-    }
-  } else {
-    m_lines = platform::SplitTextLines(body);
-  }
+  m_lines.clear();
+  bytes.erase(0, ByteOrderMark(m_encoding).size());
+  m_rest = std::move(bytes);
   m_bLoaded = 1;
   return 1;
+}
+
+template <typename Line>
+void CLineFile::ForEachRestLine(Line line) const {
+  if (!IsUtf16(m_encoding)) {
+    platform::ForEachTextLine(std::string_view(m_rest), line);
+    return;
+  }
+  platform::ForEachTextLine(Utf16Units(m_rest, IsBigEndian(m_encoding)),
+                            [&](size_t start, size_t end) { line(2 * start, 2 * end); });
+}
+
+void CLineFile::SplitRest() const {
+  ForEachRestLine(
+      [&](size_t start, size_t end) { m_lines.push_back(m_rest.substr(start, end - start)); });
+  std::string().swap(m_rest);
+}
+
+bool CLineFile::Reach(size_t index) {
+  if (index > m_lines.size()) SplitRest();
+  return index < m_lines.size() || !m_rest.empty();
 }
 
 std::string CLineFile::Encoded(std::string_view line) const {
@@ -52,9 +66,16 @@ std::string CLineFile::Encoded(std::string_view line) const {
 }
 
 std::string CLineFile::Bytes() const {
-  std::string bytes(ByteOrderMark(m_encoding));
   const std::string line_break = Encoded("\r\n");
+  size_t size = ByteOrderMark(m_encoding).size() + m_rest.size();
+  for (const std::string& line : m_lines) size += line.size() + line_break.size();
+  ForEachRestLine([&](size_t, size_t) { size += line_break.size(); });
+  std::string bytes(ByteOrderMark(m_encoding));
+  bytes.reserve(size);  // a large file is not copied again and again as it grows
   for (const std::string& line : m_lines) bytes.append(line).append(line_break);
+  ForEachRestLine([&](size_t start, size_t end) {
+    bytes.append(m_rest, start, end - start).append(line_break);
+  });
   return bytes;
 }
 
@@ -78,10 +99,13 @@ int CLineFile::Save() {
   return platform::ReplaceFile(m_strPath, bytes, m_identity, &m_failure) ? 1 : 0;
 }
 
-void CLineFile::AddLine(std::string_view text) { m_lines.push_back(Encoded(FirstLine(text))); }
+void CLineFile::AddLine(std::string_view text) {
+  SplitRest();
+  m_lines.push_back(Encoded(FirstLine(text)));
+}
 
 void CLineFile::InsertLine(size_t index, std::string_view text) {
-  if (index >= m_lines.size()) {
+  if (!Reach(index)) {
     AddLine(text);
     return;
   }
@@ -89,13 +113,14 @@ void CLineFile::InsertLine(size_t index, std::string_view text) {
 }
 
 void CLineFile::AddText(std::string_view text) {
+  SplitRest();
   std::vector<std::string> block;
   SplitString(block, text, kLineDelimiters);
   for (const std::string& line : block) m_lines.push_back(Encoded(line));
 }
 
 void CLineFile::InsertText(size_t index, std::string_view text) {
-  if (index >= m_lines.size()) {
+  if (!Reach(index)) {
     AddText(text);
     return;
   }

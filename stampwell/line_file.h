@@ -13,6 +13,10 @@
 // Saving replaces the file through a temporary file, so a failed save leaves it as it was, and
 // only while it is still the file loaded: one changed meanwhile is left as it is.
 //
+// The loaded text is split into lines only as far as an edit needs: inserting at the top, as a
+// change log does, leaves the rest as read, so that the file takes about its size twice, not
+// one string per line.
+//
 // The file keeps its encoding, found as a resource script's is (UTF-16 with or without a
 // byte-order mark, UTF-8 with a mark, 8-bit text otherwise): the lines are held in the file's own
 // code units (for UTF-16, the bytes of its units in the file's byte order), inserted texts are
@@ -43,14 +47,20 @@ class CLineFile {
   bool IsLoaded() const { return m_bLoaded != 0; }
   int Mode() const { return m_nMode; }
   const std::string& Path() const { return m_strPath; }
-  const std::vector<std::string>& Lines() const { return m_lines; }
+  const std::vector<std::string>& Lines() const {
+    SplitRest();
+    return m_lines;
+  }
   ScriptEncoding Encoding() const { return m_encoding; }
   const platform::FileFailure& LastFailure() const { return m_failure; }
 
  private:
   int m_bLoaded = 0;
   int m_nMode = 0;
-  std::vector<std::string> m_lines;
+  // The lines split so far, then the text after them still as read (in the file's code units,
+  // without the mark); together, the file's lines.
+  mutable std::vector<std::string> m_lines;
+  mutable std::string m_rest;
   std::string m_strPath;
   platform::FileIdentity m_identity;  // the file as loaded
   platform::FileFailure m_failure;
@@ -60,4 +70,11 @@ class CLineFile {
   std::string Encoded(std::string_view line) const;
   // The whole file's bytes: the mark and every line followed by CR LF.
   std::string Bytes() const;
+  // Calls `line` with the start and end of every line of m_rest, in bytes.
+  template <typename Line>
+  void ForEachRestLine(Line line) const;
+  // Moves the lines of m_rest to the end of m_lines.
+  void SplitRest() const;
+  // Splits m_rest if line `index` lies in it; false when `index` is past the file's end.
+  bool Reach(size_t index);
 };

@@ -78,6 +78,13 @@ TEST(CLineFile, InsertsLinesAndBlocks) {
       {"empty block", [](CLineFile& f) { f.InsertText(1, ""); }, {"a", "", "b"}},
       {"empty added block", [](CLineFile& f) { f.AddText(""); }, {"a", "b", ""}},
       {"added block", [](CLineFile& f) { f.AddText("p\nq"); }, {"a", "b", "p", "q"}},
+      {"lines split as far as needed",
+       [](CLineFile& f) {
+         f.InsertLine(0, "x");
+         f.InsertLine(2, "y");
+         f.InsertText(9, "p");
+       },
+       {"x", "a", "y", "b", "p"}},
   };
   for (const EditCase& c : cases) {
     Loaded log("a\r\nb\r\n");

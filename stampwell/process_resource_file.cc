@@ -33,9 +33,37 @@ bool Stamp(const std::string& path, CReporter& reporter) {
   return true;
 }
 
-}  // namespace
+bool Preview(const std::string& path, CReporter& reporter) {
+  std::string bytes, rewritten, reason;
+  platform::FileIdentity read;
+  platform::FileFailure failure;
+  // A script the real run would refuse is reported as that run would report it, in its order:
+  // the file is checked before its text, the folder only when there is something to write.
+  if (!platform::ReadRegularFile(path, &bytes, &read, &failure) ||
+      !platform::PredictWritable(path, &failure)) {
+    reporter.Fail(failure.what, path, failure.reason);
+    return false;
+  }
+  if (!RewriteScript(bytes, g_strProductVersion, g_strFileVersion, &rewritten, &reason)) {
+    reporter.Fail("left alone", path, reason);
+    return false;
+  }
+  const bool rewrites = rewritten != bytes;
+  std::string().swap(rewritten);  // the listing needs the text as read only
+  if (rewrites && !platform::PredictReplaceable(path, &failure)) {
+    reporter.Fail(failure.what, path, failure.reason);
+    return false;
+  }
+  // Each change goes out as it is found: the listing of a large script is larger than it.
+  ForEachScriptChange(bytes, g_strProductVersion, g_strFileVersion, [&](const LineChange& change) {
+    reporter.Print("  - " + change.before + "\n  + " + change.after + "\n");
+  });
+  return true;
+}
 
-int ProcessResourceFile(const std::string& path, CReporter& reporter) {
+// Runs `work` on the script at `path`, very large scripts one at a time.
+int InTurn(const std::string& path, CReporter& reporter,
+           bool (*work)(const std::string&, CReporter&)) {
   platform::FileIdentity found;
   platform::FileFailure failure;
   if (!platform::InspectRegularFile(path, &found, &failure)) {
@@ -44,28 +72,17 @@ int ProcessResourceFile(const std::string& path, CReporter& reporter) {
   }
   std::unique_lock turn(g_veryLargeScriptTurn, std::defer_lock);
   if (found.size >= kVeryLargeScript) turn.lock();
-  return Stamp(path, reporter) ? 1 : 0;
+  return work(path, reporter) ? 1 : 0;
+}
+
+}  // namespace
+
+int ProcessResourceFile(const std::string& path, CReporter& reporter) {
+  return InTurn(path, reporter, Stamp);
 }
 
 int PreviewResourceFile(const std::string& path, CReporter& reporter) {
-  std::string bytes, reason;
-  platform::FileIdentity read;
-  platform::FileFailure failure;
-  if (!platform::ReadRegularFile(path, &bytes, &read, &failure)) {
-    reporter.Fail(failure.what, path, failure.reason);
-    return 0;
-  }
-  std::vector<LineChange> changes;
-  if (!PreviewScript(bytes, g_strProductVersion, g_strFileVersion, &changes, &reason)) {
-    reporter.Fail("left alone", path, reason);
-    return 0;
-  }
-  std::string listing;
-  for (const LineChange& change : changes) {
-    listing += "  - " + change.before + "\n  + " + change.after + "\n";
-  }
-  reporter.Print(listing);
-  return 1;
+  return InTurn(path, reporter, Preview);
 }
 
 bool IsResourceScript(std::string_view path) {

@@ -99,18 +99,6 @@ struct Versions {
   bool apply_product, apply_file;
 };
 
-// The 16-bit units of a UTF-16 body, read where they are.
-class Utf16Units {
- public:
-  Utf16Units(std::string_view bytes, bool big_endian) : bytes_(bytes), big_endian_(big_endian) {}
-  size_t size() const { return bytes_.size() / 2; }
-  char16_t operator[](size_t unit) const { return Utf16UnitAt(bytes_, unit, big_endian_); }
-
- private:
-  std::string_view bytes_;
-  bool big_endian_;
-};
-
 void CopyUnits(std::string_view text, size_t start, size_t end, std::string* line) {
   line->assign(text.substr(start, end - start));
 }
@@ -155,16 +143,16 @@ void AppendRewritten(const Text& text, const Versions<CharT>& versions, bool big
 std::string Displayed(const std::string& line) { return line; }
 std::string Displayed(const std::u16string& line) { return Utf16ToUtf8(line); }
 
-// Adds each line of `text` that the versions change, before and after.
+// Calls `each` with each line of `text` that the versions change, before and after.
 template <typename CharT, typename Text>
-void CollectChanges(const Text& text, const Versions<CharT>& versions,
-                    std::vector<LineChange>* changes) {
+void ForEachChange(const Text& text, const Versions<CharT>& versions,
+                   const std::function<void(const LineChange&)>& each) {
   std::basic_string<CharT> line, stamped;
   platform::ForEachTextLine(text, [&](size_t start, size_t end) {
     CopyUnits(text, start, end, &line);
     stamped = line;
     versions.Apply(stamped);
-    if (stamped != line) changes->push_back({Displayed(line), Displayed(stamped)});
+    if (stamped != line) each({Displayed(line), Displayed(stamped)});
   });
 }
 
@@ -213,21 +201,17 @@ bool RewriteScript(std::string_view bytes, const std::string& product_version,
   return true;
 }
 
-bool PreviewScript(std::string_view bytes, const std::string& product_version,
-                   const std::string& file_version, std::vector<LineChange>* changes,
-                   std::string* reason) {
-  std::string rewritten;
-  if (!RewriteScript(bytes, product_version, file_version, &rewritten, reason)) return false;
+void ForEachScriptChange(std::string_view bytes, const std::string& product_version,
+                         const std::string& file_version,
+                         const std::function<void(const LineChange&)>& each) {
   ScriptEncoding encoding;
   std::string ignored;
   DetectScriptEncoding(bytes, &encoding, &ignored);
   const std::string_view body = bytes.substr(ByteOrderMark(encoding).size());
-  changes->clear();
   if (IsUtf16(encoding)) {
-    CollectChanges(Utf16Units(body, IsBigEndian(encoding)),
-                   Versions<char16_t>(product_version, file_version), changes);
+    ForEachChange(Utf16Units(body, IsBigEndian(encoding)),
+                  Versions<char16_t>(product_version, file_version), each);
   } else {
-    CollectChanges(body, Versions<char>(product_version, file_version), changes);
+    ForEachChange(body, Versions<char>(product_version, file_version), each);
   }
-  return true;
 }

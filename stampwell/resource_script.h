@@ -2,6 +2,7 @@
 // it is stored in.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,7 +30,8 @@ struct LineChange {
   std::string after;
 };
 
-// The lines RewriteScript would change, in file order; fails as RewriteScript does.
-bool PreviewScript(std::string_view bytes, const std::string& product_version,
-                   const std::string& file_version, std::vector<LineChange>* changes,
-                   std::string* reason);
+// Calls `each` with every line RewriteScript changes, in file order, one at a time so that a
+// listing of a large script need not be held whole. For bytes RewriteScript accepts.
+void ForEachScriptChange(std::string_view bytes, const std::string& product_version,
+                         const std::string& file_version,
+                         const std::function<void(const LineChange&)>& each);

@@ -12,6 +12,18 @@ inline char16_t Utf16UnitAt(std::string_view bytes, size_t unit, bool big_endian
   return static_cast<char16_t>(big_endian ? (first << 8) | second : (second << 8) | first);
 }
 
+// The 16-bit units of UTF-16 bytes, read where they are.
+class Utf16Units {
+ public:
+  Utf16Units(std::string_view bytes, bool big_endian) : bytes_(bytes), big_endian_(big_endian) {}
+  size_t size() const { return bytes_.size() / 2; }
+  char16_t operator[](size_t unit) const { return Utf16UnitAt(bytes_, unit, big_endian_); }
+
+ private:
+  std::string_view bytes_;
+  bool big_endian_;
+};
+
 // The units of `bytes` (a trailing odd byte is ignored), unchanged.
 std::u16string ReadUtf16Units(std::string_view bytes, bool big_endian);
 // Appends the bytes of `units` in the given byte order.

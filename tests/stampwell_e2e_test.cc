@@ -4,12 +4,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <set>
 
 #include "tests/support/child_process.h"
+#include "tests/support/reachable_program.h"
 #include "tests/support/scratch_dir.h"
 #include "tests/support/tree_model.h"
 
@@ -173,7 +175,15 @@ TEST(Stampwell, DryRunListsEveryChangeAndWritesNothing) {
   dir.Write("sub/wide.rc", Utf16Le(" FILEVERSION 1,0,0,1 // \xE9\n PRODUCTVERSION 1\r\n"));
   dir.Write("sub/plain.rc", "no version here\n");
   dir.Write("sub/binary.rc", std::string("1\0 2\r\n", 6));
+  dir.Write("sub/locked.rc", kScript);
   dir.Write("Version.txt", "old\n");
+  // A script the real run may not write is reported as that run reports it, not previewed.
+  ASSERT_EQ(chmod(dir.Path("sub/locked.rc").c_str(), 0444), 0);
+  const std::string locked = "Stampwell: cannot write '" + dir.Path("sub/locked.rc") + "': " +
+                             (testsupport::IsWindowsProgram(STAMPWELL_BIN) ? "the file is read-only"
+                              : geteuid() == 0 ? "read-only file, no one may write it"
+                                               : "Permission denied") +
+                             "\n";
   const auto before = Snapshot(dir.path());
   const std::map<std::string, std::string> changes = {
       {"a.rc",
@@ -195,8 +205,9 @@ TEST(Stampwell, DryRunListsEveryChangeAndWritesNothing) {
                 return "Would stamp file '" + path + "'\n" +
                        (change != changes.end() ? change->second : "");
               }));
-    EXPECT_EQ(result.err, "Stampwell: left alone '" + dir.Path("sub/binary.rc") +
-                              "': holds NUL bytes, not 8-bit text; left untouched\n");
+    const std::string binary = "Stampwell: left alone '" + dir.Path("sub/binary.rc") +
+                               "': holds NUL bytes, not 8-bit text; left untouched\n";
+    EXPECT_TRUE(result.err == binary + locked || result.err == locked + binary) << result.err;
     EXPECT_EQ(result.exit_code, 1);
     EXPECT_EQ(Snapshot(dir.path()), before) << dry;
   }
@@ -275,7 +286,7 @@ TEST(Stampwell, ScriptsThatAreNotPlainTextFilesAreReportedAndLeftAlone) {
 
 TEST(Stampwell, ReadOnlyScriptIsReportedAndLeftUntouched) {
   SKIP_FOR_WINDOWS_PROGRAM(STAMPWELL_BIN, "drops privileges, which Wine's prefix refuses");
-  if (!testsupport::CanDropPrivileges()) GTEST_SKIP() << "needs root to drop privileges";
+  SKIP_UNLESS_RUNNABLE_AS_NOBODY(STAMPWELL_BIN);
   ScratchDir dir;
   dir.Write("locked.rc", kScript);
   dir.Write("open.rc", kScript);
@@ -290,23 +301,27 @@ TEST(Stampwell, ReadOnlyScriptIsReportedAndLeftUntouched) {
 
   RunOptions options;
   options.as_nobody = true;
-  RunResult result = Stampwell(dir, {"-s", "-vp", "2.1", "-vf", "2.1.7"}, options);
-  EXPECT_EQ(result.exit_code, 1);
-  EXPECT_NE(result.err.find("Stampwell: cannot write '" + dir.Path("locked.rc") +
-                            "': Permission denied\n"),
-            std::string::npos)
-      << result.err;
-  EXPECT_NE(result.err.find("Stampwell: cannot list directory '" + dir.Path("closed") +
-                            "': Permission denied\n"),
-            std::string::npos)
-      << result.err;
-  // A script that may be written in a folder that may not: no temporary file can be made there.
-  EXPECT_NE(result.err.find("Stampwell: cannot create temporary file for '" +
-                            dir.Path("fixed/inside.rc") + "': Permission denied\n"),
-            std::string::npos)
-      << result.err;
+  // The dry run reports what the real run meets, with the same messages.
+  for (const char* mode : {"-n", "-s"}) {
+    RunResult result = Stampwell(dir, {mode, "-vp", "2.1", "-vf", "2.1.7"}, options);
+    EXPECT_EQ(result.exit_code, 1);
+    EXPECT_NE(result.err.find("Stampwell: cannot write '" + dir.Path("locked.rc") +
+                              "': Permission denied\n"),
+              std::string::npos)
+        << mode << result.err;
+    EXPECT_NE(result.err.find("Stampwell: cannot list directory '" + dir.Path("closed") +
+                              "': Permission denied\n"),
+              std::string::npos)
+        << mode << result.err;
+    // A script that may be written in a folder that may not: no temporary file can be made.
+    EXPECT_NE(result.err.find("Stampwell: cannot create temporary file for '" +
+                              dir.Path("fixed/inside.rc") + "': Permission denied\n"),
+              std::string::npos)
+        << mode << result.err;
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 3) << mode << result.err;
+    EXPECT_NE(result.out.find("Processing directory 'closed'\n"), std::string::npos);
+  }
   EXPECT_EQ(dir.Read("fixed/inside.rc"), kScript);
-  EXPECT_NE(result.out.find("Processing directory 'closed'\n"), std::string::npos);
   EXPECT_EQ(dir.Read("locked.rc"), kScript);
   EXPECT_EQ(dir.Read("open.rc"), kStamped);
   struct stat after;
@@ -585,6 +600,26 @@ TEST(Stampwell, VeryLargeScriptsAreStampedOneAtATimeInAboutTwiceTheirSize) {
   const long script_kb = static_cast<long>(script.size() / 1024);
   EXPECT_LT(result.peak_kb, script_kb * 24 / 10 + 16 * 1024) << "scripts of " << script_kb << " kB";
   for (const char* name : {"a.rc", "b.rc", "c.rc"}) EXPECT_TRUE(dir.Read(name) == stamped) << name;
+
+  // A dry run's listing of a script of version lines is larger than the script: it goes out as
+  // it is found, within the same bound.
+  const std::string version_line = " FILEVERSION 1,0,0,1\r\n";
+  const size_t kVersionLines = (16u << 20) / version_line.size();
+  std::string versions;
+  versions.reserve(kVersionLines * version_line.size());
+  for (size_t i = 0; i < kVersionLines; ++i) versions += version_line;
+  ScratchDir preview_dir;
+  preview_dir.Write("v.rc", versions);
+  const long versions_kb = static_cast<long>(versions.size() / 1024);
+  // The child starts with as much memory as this process holds when it forks.
+  for (std::string* text : {&script, &stamped, &versions}) std::string().swap(*text);
+  RunResult preview = Stampwell(preview_dir, {"-n", "-vp", "2.1", "-vf", "2.1.7"});
+  EXPECT_EQ(preview.exit_code, 0) << preview.err;
+  const std::string change = "  -  FILEVERSION 1,0,0,1\n  +  FILEVERSION 2, 1, 7, 0\n";
+  std::string listing = "Would stamp file '" + preview_dir.Path("v.rc") + "'\n";
+  for (size_t i = 0; i < kVersionLines; ++i) listing += change;
+  EXPECT_TRUE(preview.out == listing);
+  EXPECT_LT(preview.peak_kb, versions_kb * 24 / 10 + 16 * 1024) << "script of " << versions_kb;
 }
 
 }  // namespace

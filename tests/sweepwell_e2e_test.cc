@@ -16,6 +16,7 @@
 #include <sstream>
 
 #include "tests/support/child_process.h"
+#include "tests/support/reachable_program.h"
 #include "tests/support/scratch_dir.h"
 #include "tests/support/tree_model.h"
 
@@ -567,7 +568,7 @@ class SweepwellAsUserTest : public SweepwellTest {
  protected:
   void SetUp() override {
     SKIP_FOR_WINDOWS_PROGRAM(SWEEPWELL_BIN, "drops privileges, which Wine's prefix refuses");
-    if (!testsupport::CanDropPrivileges()) GTEST_SKIP() << "needs root to drop privileges";
+    SKIP_UNLESS_RUNNABLE_AS_NOBODY(SWEEPWELL_BIN);
     Write("locked/a.obj", "a");
     Write("open/b.obj", "b");
     Write("closed/c.obj", "c");

@@ -12,7 +12,8 @@ namespace testsupport {
 struct RunOptions {
   std::string cwd;               // working directory of the child
   std::vector<std::string> env;  // extra "NAME=value" entries
-  bool as_nobody = false;        // drop root privileges to user and group 65534
+  bool as_nobody = false;        // drop root privileges to user and group 65534 (see
+                                 // ReachableCopy)
   std::string stdin_data;        // written to the child's standard input, then closed
   bool error_to_output = false;  // standard error goes to standard output, as with 2>&1
 };
@@ -79,8 +80,5 @@ bool EndedByInterrupt(const RunResult& result, const std::string& program);
 // Skips the test when `program` is a Windows one, saying why the test does not apply there.
 #define SKIP_FOR_WINDOWS_PROGRAM(program, why) \
   if (testsupport::IsWindowsProgram(program)) GTEST_SKIP() << "Linux only: " << why
-
-// True when the tests run as root and may drop privileges to test refused access.
-bool CanDropPrivileges();
 
 }  // namespace testsupport
