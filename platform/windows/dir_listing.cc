@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "platform/windows/reparse.h"
 #include "platform/windows/wide.h"
 
 namespace platform {
@@ -11,11 +12,13 @@ bool IsDotOrDotDot(const wchar_t* name) {
   return name[0] == L'.' && (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0'));
 }
 
-// A reparse point (symbolic link, junction, mount point) is never entered, whatever it leads to.
+// A link (symbolic link, junction, mount point) is never entered, whatever it leads to; a folder
+// that is another kind of reparse point (a cloud placeholder, a ProjFS folder) is walked.
 EntryType TypeOf(const WIN32_FIND_DATAW& data) {
   DWORD attributes = data.dwFileAttributes;
   if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return EntryType::kOther;
-  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return EntryType::kLinkToDirectory;
+  // The reparse tag is in dwReserved0 for a reparse point.
+  if (IsLinkEntry(attributes, data.dwReserved0)) return EntryType::kLinkToDirectory;
   return EntryType::kDirectory;
 }
 

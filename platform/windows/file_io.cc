@@ -7,7 +7,11 @@
 #include <random>
 
 #include "platform/error_text.h"
+#include "platform/interrupt.h"
 #include "platform/program.h"
+#include "platform/windows/reparse.h"
+#include "platform/windows/retry.h"
+#include "platform/windows/system_calls.h"
 #include "platform/windows/temp_cleanup.h"
 #include "platform/windows/wide.h"
 
@@ -16,6 +20,18 @@
 // script's attributes (hidden, system, archive...), its security descriptor (owner and access
 // list), its creation time, its alternate data streams and its short name, so that the script
 // stays the same file for everyone but for its text.
+//
+// ReplaceFileW is given a backup name, "<name>.<program>-XXXXXX.bak" beside the script, a name
+// no entry has, so that the old text has a name of its own whatever the call leaves behind:
+// - success: the new text is in place; the backup is removed.
+// - 1175 (ERROR_UNABLE_TO_REMOVE_REPLACED), a sharing violation, access denied, and any failure
+//   that leaves no backup: the script never left its name; the temporary file is removed.
+// - 1176 or 1177 with the backup present: the script's name is free and its old text is in the
+//   backup. After 1176 the new text is moved in; failing that (and after 1177) the backup is
+//   moved back. Where neither can be, both files stay and the reason names them.
+// Every rename here is made without MOVEFILE_REPLACE_EXISTING, so it never lands on another
+// entry (one whose name differs only in case, in a case-sensitive folder). The temporary file
+// is removed only once the script's name holds the old or the new text.
 
 namespace platform {
 namespace {
@@ -26,7 +42,7 @@ bool Fail(FileFailure* failure, const char* what, DWORD err) {
   return false;
 }
 
-bool Fail(FileFailure* failure, const char* what, const char* reason) {
+bool Fail(FileFailure* failure, const char* what, const std::string& reason) {
   failure->what = what;
   failure->reason = reason;
   return false;
@@ -51,20 +67,45 @@ class Handle {
   HANDLE handle_;
 };
 
-// Opens the entry itself, never what a link or junction leads to.
+bool SameFile(HANDLE a, HANDLE b) {
+  BY_HANDLE_FILE_INFORMATION x, y;
+  return GetFileInformationByHandle(a, &x) && GetFileInformationByHandle(b, &y) &&
+         x.dwVolumeSerialNumber == y.dwVolumeSerialNumber && x.nFileIndexHigh == y.nFileIndexHigh &&
+         x.nFileIndexLow == y.nFileIndexLow;
+}
+
+// Opens the entry itself, never what a link or junction leads to. Another kind of reparse point
+// (a cloud placeholder, a deduplicated file) is opened again the ordinary way, so that the
+// system presents its contents, as long as that still opens the same file.
 HANDLE OpenEntry(const std::wstring& path, DWORD access, DWORD share) {
-  return CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING,
-                     FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS;
+  HANDLE entry = CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING,
+                             flags | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  FILE_ATTRIBUTE_TAG_INFO tag;
+  if (entry == INVALID_HANDLE_VALUE ||
+      !GetFileInformationByHandleEx(entry, FileAttributeTagInfo, &tag, sizeof tag) ||
+      !(tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+      IsLinkEntry(tag.FileAttributes, tag.ReparseTag)) {
+    return entry;
+  }
+  HANDLE presented =
+      CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING, flags, nullptr);
+  if (presented == INVALID_HANDLE_VALUE) return entry;
+  bool same = SameFile(entry, presented);
+  CloseHandle(same ? entry : presented);
+  return same ? presented : entry;
 }
 
 // A link, a directory or a device is refused; true for a regular file.
 bool CheckRegular(HANDLE file, FileFailure* failure) {
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!GetFileInformationByHandle(file, &info)) return Fail(failure, "cannot read", GetLastError());
-  if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+  FILE_ATTRIBUTE_TAG_INFO tag;
+  if (!GetFileInformationByHandleEx(file, FileAttributeTagInfo, &tag, sizeof tag)) {
+    return Fail(failure, "cannot read", GetLastError());
+  }
+  if (IsLinkEntry(tag.FileAttributes, tag.ReparseTag)) {
     return Fail(failure, "left alone", "symbolic link or junction, not followed");
   }
-  if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || GetFileType(file) != FILE_TYPE_DISK) {
+  if ((tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) || GetFileType(file) != FILE_TYPE_DISK) {
     return Fail(failure, "left alone", "not a regular file");
   }
   return true;
@@ -154,14 +195,77 @@ HANDLE CreateTemp(const std::wstring& path, std::wstring* temp) {
   return INVALID_HANDLE_VALUE;
 }
 
-// Puts the temporary file in the script's place. When ReplaceFileW has already removed the
-// script but could not move the new file in, the plain rename finishes the job.
-DWORD PutInPlace(const std::wstring& path, const std::wstring& temp) {
-  if (ReplaceFileW(path.c_str(), temp.c_str(), nullptr, 0, nullptr, nullptr)) return 0;
-  DWORD err = GetLastError();
-  if (err != ERROR_UNABLE_TO_MOVE_REPLACEMENT) return err;
-  DWORD flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
-  return MoveFileExW(temp.c_str(), path.c_str(), flags) ? 0 : GetLastError();
+bool Exists(const std::wstring& path) {
+  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// A free name for the backup of the script at `path`, from the same pattern as the temporary file.
+std::wstring BackupPath(const std::wstring& path) {
+  std::wstring backup;
+  for (int attempt = 0; attempt < 100 && (backup.empty() || Exists(backup)); ++attempt) {
+    backup = TempPath(path);
+    backup.replace(backup.size() - 4, 4, L".bak");
+  }
+  return backup;
+}
+
+// `file`, which lies beside the script at `path`, named the way the user named the script.
+std::string Beside(const std::string& path, const std::wstring& file) {
+  return path.substr(0, path.find_last_of("\\/") + 1) + ToUtf8(file.substr(file.rfind(L'\\') + 1));
+}
+
+DWORD Remove(const std::wstring& path) {
+  return RetryWhileShared([&] { return Sys().DeleteFileW(path.c_str()) != 0; });
+}
+
+// Renames `from` to `to` only while no entry answers to `to`.
+DWORD MoveToFreeName(const std::wstring& from, const std::wstring& to) {
+  return RetryWhileShared(
+      [&] { return Sys().MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) != 0; });
+}
+
+// Removes the temporary file; where it cannot be, the words to add to the reason.
+std::string Discard(const std::string& path, const std::wstring& temp) {
+  DWORD err = Remove(temp);
+  DisarmTempFile();
+  return err == 0 ? ""
+                  : "; '" + Beside(path, temp) + "' stays: " + ErrorText(static_cast<int>(err));
+}
+
+// After the new text is in place: the backup of the old one goes.
+bool RemoveBackup(const std::string& path, const std::wstring& backup, FileFailure* failure) {
+  DWORD err = Remove(backup);
+  return err == 0 || Fail(failure, "replaced, but cannot remove the backup of",
+                          "'" + Beside(path, backup) +
+                              "' keeps the old text: " + ErrorText(static_cast<int>(err)));
+}
+
+// Puts the temporary file in the script's place, as the comment at the top describes.
+bool PutInPlace(const std::string& path, const std::wstring& wide, const std::wstring& temp,
+                FileFailure* failure) {
+  std::wstring backup = BackupPath(wide);
+  DWORD err = RetryWhileShared([&] {
+    return Sys().ReplaceFileW(wide.c_str(), temp.c_str(), backup.c_str(), 0, nullptr, nullptr) != 0;
+  });
+  if (err == 0) {
+    DisarmTempFile();
+    return RemoveBackup(path, backup, failure);
+  }
+  if (!Exists(backup)) {
+    std::string reason = RefusalReason(err, wide);
+    return Fail(failure, "cannot replace", reason + Discard(path, temp));
+  }
+  DisarmTempFile();  // the temporary file may now be the only copy of the new text
+  if (err == ERROR_UNABLE_TO_MOVE_REPLACEMENT && MoveToFreeName(temp, wide) == 0) {
+    return RemoveBackup(path, backup, failure);
+  }
+  std::string reason = ErrorText(static_cast<int>(err));
+  if (MoveToFreeName(backup, wide) == 0) {
+    return Fail(failure, "cannot replace", reason + "; the old text is back" + Discard(path, temp));
+  }
+  return Fail(failure, "cannot replace",
+              reason + "; the old text is in '" + Beside(path, backup) + "', the new text in '" +
+                  Beside(path, temp) + "'");
 }
 
 // A file another program wrote to since it was read is left as that program left it.
@@ -200,8 +304,13 @@ bool CheckWritable(const std::string& path, FileFailure* failure) {
   if (attributes == INVALID_FILE_ATTRIBUTES) return Fail(failure, "cannot write", GetLastError());
   if (attributes & FILE_ATTRIBUTE_READONLY)
     return Fail(failure, "cannot write", "the file is read-only");
-  Handle file(OpenEntry(wide, GENERIC_WRITE, FILE_SHARE_READ));
-  return file.ok() || Fail(failure, "cannot write", GetLastError());
+  HANDLE opened = INVALID_HANDLE_VALUE;
+  DWORD err = RetryWhileShared([&] {
+    opened = OpenEntry(wide, GENERIC_WRITE, FILE_SHARE_READ);
+    return opened != INVALID_HANDLE_VALUE;
+  });
+  Handle file(opened);
+  return err == 0 || Fail(failure, "cannot write", err);
 }
 
 bool ReplaceFile(const std::string& path, std::string_view bytes, const FileIdentity& read,
@@ -215,14 +324,14 @@ bool ReplaceFile(const std::string& path, std::string_view bytes, const FileIden
   if (!WriteAll(file.get(), bytes) || !FlushFileBuffers(file.get())) err = GetLastError();
   if (!file.Close() && err == 0) err = GetLastError();
   if (err == 0 && !StillTheFileRead(wide, read, failure)) {
-    DeleteFileW(temp.c_str());
-    DisarmTempFile();
+    failure->reason += Discard(path, temp);
     return false;
   }
-  if (err == 0) err = PutInPlace(wide, temp);
-  if (err != 0) DeleteFileW(temp.c_str());
-  DisarmTempFile();
-  return err == 0 || Fail(failure, "cannot replace", err);
+  if (err != 0)
+    return Fail(failure, "cannot replace", ErrorText(static_cast<int>(err)) + Discard(path, temp));
+  // An interruption waits while the files change names, so that it never removes the only copy.
+  InterruptShield shield;
+  return PutInPlace(path, wide, temp, failure);
 }
 
 }  // namespace platform

@@ -2,21 +2,21 @@
 
 #include <windows.h>
 
-#include "platform/error_text.h"
+#include "platform/windows/retry.h"
+#include "platform/windows/system_calls.h"
 #include "platform/windows/wide.h"
 
 namespace platform {
 
 // DeleteFileW removes a link itself, never its target, and never a directory. A file with the
-// read-only attribute is refused and stays.
+// read-only attribute is refused and stays. A file another program has open for a moment is
+// tried again for about a second; one kept open is reported with the system's reason.
 bool RemoveFile(const std::string& path, FileFailure* failure) {
   std::wstring wide = LongPath(path);
-  if (DeleteFileW(wide.c_str())) return true;
-  DWORD err = GetLastError();
+  DWORD err = RetryWhileShared([&] { return Sys().DeleteFileW(wide.c_str()) != 0; });
+  if (err == ERROR_SUCCESS) return true;
   failure->what = "cannot delete";
-  DWORD attributes = GetFileAttributesW(wide.c_str());
-  bool read_only = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
-  failure->reason = read_only ? "the file is read-only" : ErrorText(static_cast<int>(err));
+  failure->reason = RefusalReason(err, wide);
   return false;
 }
 

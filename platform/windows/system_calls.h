@@ -17,6 +17,7 @@ struct SystemCalls {
   decltype(&::ReplaceFileW) ReplaceFileW = ::ReplaceFileW;
   decltype(&::MoveFileExW) MoveFileExW = ::MoveFileExW;
   decltype(&::DeleteFileW) DeleteFileW = ::DeleteFileW;
+  decltype(&::Sleep) Sleep = ::Sleep;  // the waits before a call on a shared file is retried
   // Recycle Bin
   decltype(&::SHFileOperationW) SHFileOperationW = ::SHFileOperationW;
   decltype(&::GetDriveTypeW) GetDriveTypeW = ::GetDriveTypeW;
