@@ -25,8 +25,8 @@ HRESULT RecycleWithFileOperation(const wchar_t* path, IFileOperationProgressSink
                                  BOOL* aborted) {
   *aborted = FALSE;
   IFileOperation* operation = nullptr;
-  HRESULT result = CoCreateInstance(CLSID_FileOperation, nullptr, CLSCTX_ALL,
-                                    IID_PPV_ARGS(&operation));
+  HRESULT result =
+      CoCreateInstance(CLSID_FileOperation, nullptr, CLSCTX_ALL, IID_PPV_ARGS(&operation));
   if (FAILED(result)) return result;
   // FOF_NO_UI answers every question with yes, so a file too large for the bin would be
   // deleted for good: the sink is what keeps it.

@@ -148,8 +148,8 @@ bool Recycle(const std::wstring& shell_path, const std::wstring& path, FileFailu
 
 // Why the file at `path` (of `size` bytes) is not handed to the shell; empty when it may be.
 // The shell gets `shell_path`: the plain path, on the drive a subst drive stands for.
-std::string Refusal(std::map<std::wstring, RecycleVolume>* volumes, const std::wstring& path, ULONGLONG size,
-                    std::wstring* shell_path) {
+std::string Refusal(std::map<std::wstring, RecycleVolume>* volumes, const std::wstring& path,
+                    ULONGLONG size, std::wstring* shell_path) {
   std::optional<std::wstring> real = ResolveSubst(PlainPath(path));
   if (!real) return "the Recycle Bin's settings for its drive cannot be read";
   *shell_path = *real;
