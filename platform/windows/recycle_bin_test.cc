@@ -2,8 +2,67 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
+#include "platform/error_text.h"
+#include "platform/trash.h"
+#include "platform/windows/system_calls.h"
+#include "platform/windows/wide.h"
+
 namespace platform {
 namespace {
+
+constexpr DWORD kUnset = ~DWORD{0}, kDenied = kUnset - 1;
+std::wstring g_file;  // the file of the row being run, which the fake shells remove
+DWORD g_written;
+
+// A subst drive standing for Y:, a volume of the kind kType whose name reads or not.
+template <UINT kType, bool kNamed = true>
+void Subst() {
+  Sys().QueryDosDeviceW = [](LPCWSTR drive, LPWSTR target, DWORD size) -> DWORD {
+    return wcsncpy(target, drive[0] == L'Y' ? L"\\Device\\Y\0" : L"\\??\\Y:\\\0", size) ? 9 : 0;
+  };
+  Sys().GetVolumePathNameW = [](LPCWSTR path, LPWSTR root, DWORD) -> BOOL {
+    return !(wcsncpy(root, path, 3)[3] = L'\0');
+  };
+  Sys().GetDriveTypeW = [](LPCWSTR root) { return root[0] == L'Y' ? kType : DRIVE_FIXED; };
+  Sys().GetVolumeNameForVolumeMountPointW = [](LPCWSTR, LPWSTR name, DWORD size) -> BOOL {
+    return kNamed && wcsncpy(name, L"\\\\?\\Volume{9}\\", size);
+  };
+  Sys().SHQueryRecycleBinW = [](LPCWSTR, LPSHQUERYRBINFO) { return S_OK; };
+}
+template <ULONGLONG kBytes>
+BOOL WINAPI DiskOf(LPCWSTR, PULARGE_INTEGER, PULARGE_INTEGER total, PULARGE_INTEGER) {
+  return !!(total->QuadPart = kBytes);
+}
+
+// The volume's MaxCapacity and the RecycleBinSize policy (kUnset: no such value; kDenied: the
+// registry cannot be read).
+template <DWORD kCapacity, DWORD kPercent>
+LSTATUS WINAPI Registry(HKEY, LPCWSTR, LPCWSTR name, DWORD, LPDWORD, PVOID data, LPDWORD) {
+  DWORD value = wcscmp(name, L"RecycleBinSize") == 0                        ? kPercent
+                : wcscmp(name, L"MaxCapacity") == 0 || kCapacity == kDenied ? kCapacity
+                                                                            : kUnset;
+  if (value == kUnset || value == kDenied) return value == kUnset ? ERROR_FILE_NOT_FOUND : 5;
+  *static_cast<DWORD*>(data) = value;
+  return ERROR_SUCCESS;
+}
+
+// IFileOperation failing with kResult, or asking the sink with kFlags and removing the file.
+template <DWORD kFlags, HRESULT kResult = S_OK>
+HRESULT Shell(const wchar_t*, IFileOperationProgressSink* sink, BOOL* aborted) {
+  HRESULT answer = FAILED(kResult) ? kResult : sink->PreDeleteItem(kFlags, nullptr);
+  if (SUCCEEDED(answer)) DeleteFileW(g_file.c_str());
+  *aborted = FAILED(answer) && SUCCEEDED(kResult);
+  return answer;
+}
+
+// SHFileOperationW returning kResult and kAborted, removing the file when both are nought.
+template <int kResult, BOOL kAborted>
+int WINAPI ShellOperation(LPSHFILEOPSTRUCTW op) {
+  if (kResult == 0 && !kAborted) DeleteFileW(g_file.c_str());
+  return (op->fAnyOperationsAborted = kAborted), kResult;
+}
 
 TEST(RecycleBin, OnlyTheBinFolderAtTheTopOfItsVolumeHoldsRecycledFiles) {
   struct Case {
@@ -25,12 +84,65 @@ TEST(RecycleBin, OnlyTheBinFolderAtTheTopOfItsVolumeHoldsRecycledFiles) {
   for (const Case& c : cases) EXPECT_EQ(IsInRecycleBin(c.path, c.root), c.held);
 }
 
-TEST(RecycleBin, TheShellGetsThePlainPathUpToMaxPath) {
-  std::wstring deep = L"C:\\" + std::wstring(300, L'a') + L"\\x.obj";
-  EXPECT_EQ(ShellPath(L"\\\\?\\C:\\src\\x.obj"), L"C:\\src\\x.obj");
-  EXPECT_EQ(ShellPath(L"\\\\?\\UNC\\server\\share\\x.obj"), L"\\\\server\\share\\x.obj");
-  EXPECT_EQ(ShellPath(L"\\\\?\\" + deep), L"\\\\?\\" + deep);
-  EXPECT_EQ(ShellPath(deep), L"\\\\?\\" + deep);
+TEST(RecycleBin, NamesThePathsTheShellWouldAlterAndOnlyRecyclesWhatItSaysItRecycles) {
+  EXPECT_EQ(ShellRefusal(L"\\\\?\\Volume{9}\\x.obj"),
+            "the Recycle Bin takes no \\\\?\\ path; -d removes it for good");
+  EXPECT_EQ(ShellRefusal(L"C:\\a \\x.obj"),
+            "a name the Recycle Bin would change; -d removes it for good");
+  EXPECT_EQ(DefaultBinSize(100ULL << 30), (4ULL << 30) + (3ULL << 30));
+  EXPECT_EQ(AnswerBeforeDelete(TSF_NORMAL | TSF_DELETE_RECYCLE_IF_POSSIBLE), S_OK);
+  EXPECT_EQ(AnswerBeforeDelete(TSF_NORMAL), E_ABORT);
+}
+
+// Each row's file of 12 bytes is gone only when recycled; else it stays, with the failure.
+TEST(RecycleBin, NothingIsDeletedForGoodWhateverTheSystemAnswers) {
+  const std::string kept = "left in place, not moved to the Recycle Bin: ";
+  const std::string failed = "cannot move to the Recycle Bin: ";
+  // clang-format off
+  struct Row { std::wstring name; void (*inject)(); std::string failure; };  // failure: "" if recycled
+  const Row rows[] = {
+      {L"a.obj", Subst<DRIVE_REMOTE>, kept + "a network drive has no Recycle Bin"},
+      {L"a.obj", Subst<DRIVE_REMOVABLE>, kept + "a removable drive has no Recycle Bin"},
+      {L"a.obj", Subst<DRIVE_FIXED>, ""},
+      {L"a.obj", Subst<DRIVE_FIXED, false>, kept + "the Recycle Bin's settings for its drive cannot be read"},
+      {L"a.obj", [] { Sys().RegGetValueW = Registry<kDenied, kUnset>; }, kept + "the Recycle Bin's settings for its drive cannot be read"},
+      {L"a.obj", [] { Sys().GetDiskFreeSpaceExW = DiskOf<100>; }, kept + "the file is larger than the Recycle Bin"},
+      {L"a.obj", [] { Sys().GetDiskFreeSpaceExW = DiskOf<120>; }, ""},
+      {L"a.obj", [] { Sys().GetDiskFreeSpaceExW = DiskOf<100>, Sys().RegGetValueW = Registry<1, kUnset>; }, ""},
+      {L"a.obj", [] { Sys().GetDiskFreeSpaceExW = DiskOf<100>, Sys().RegGetValueW = Registry<1, 10>; }, kept + "the file is larger than the Recycle Bin"},
+      {L"a.obj", [] { Sys().RegGetValueW = Registry<0, 100>; }, ""},
+      {L"a.obj", [] { Sys().FileOperation = Shell<TSF_NORMAL>; }, kept + "the shell would have deleted it for good"},
+      {L"a.obj", [] { Sys().FileOperation = Shell<0, HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED)>; }, failed + ErrorText(5)},
+      {L"a.obj", [] { Sys().FileOperation = Shell<0, E_NOTIMPL>, Sys().SHFileOperationW = ShellOperation<0x78, FALSE>; }, failed + "access denied"},
+      {L"a.obj", [] { Sys().FileOperation = Shell<0, E_NOTIMPL>, Sys().SHFileOperationW = ShellOperation<0, TRUE>; }, failed + "the shell stopped the removal"},
+      {L"a.obj", [] { Sys().FileOperation = Shell<0, REGDB_E_CLASSNOTREG>, Sys().SHFileOperationW = ShellOperation<0, FALSE>; }, ""},
+      {std::wstring(250, L'n') + L".obj", [] {}, kept + "too long for the Recycle Bin; -d removes it for good"},
+      {L"a.obj.", [] {}, kept + "a name the Recycle Bin would change; -d removes it for good"},
+  };
+  // clang-format on
+  std::wstring dir = std::filesystem::temp_directory_path() /
+                     ("recycle_bin_test-" + std::to_string(GetCurrentProcessId()));
+  ASSERT_TRUE(CreateDirectoryW(dir.c_str(), nullptr));
+  for (const Row& row : rows) {
+    g_file = LongPath(ToUtf8(dir + L"\\" + row.name));
+    HANDLE file = CreateFileW(g_file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << ToUtf8(row.name);
+    ASSERT_TRUE(WriteFile(file, "0123456789AB", 12, &g_written, nullptr));
+    CloseHandle(file);
+    ScopedSystemCalls restore;
+    Sys().FileOperation = Shell<TSF_NORMAL | TSF_DELETE_RECYCLE_IF_POSSIBLE>;
+    Sys().SHFileOperationW = ShellOperation<0x7C, FALSE>;
+    Sys().RegGetValueW = Registry<kUnset, kUnset>;
+    Sys().GetDiskFreeSpaceExW = DiskOf<1ULL << 40>;
+    row.inject();
+    FileFailure failure;
+    bool recycled = Trash().MoveToTrash(ToUtf8(dir + L"\\" + row.name), &failure);
+    EXPECT_EQ(recycled ? "" : failure.what + ": " + failure.reason, row.failure) << &row - rows;
+    EXPECT_EQ(GetFileAttributesW(g_file.c_str()) != INVALID_FILE_ATTRIBUTES, !row.failure.empty())
+        << &row - rows;
+    DeleteFileW(g_file.c_str());
+  }
+  EXPECT_TRUE(RemoveDirectoryW(dir.c_str()));
 }
 
 TEST(RecycleBin, AFileLargerThanTheBinIsRefused) {
@@ -39,7 +151,7 @@ TEST(RecycleBin, AFileLargerThanTheBinIsRefused) {
   EXPECT_EQ(volume.Refuses(1 << 20), "");
   EXPECT_EQ(volume.Refuses((1 << 20) + 1), "the file is larger than the Recycle Bin");
   volume.max_bytes = 0;
-  EXPECT_EQ(volume.Refuses(1ULL << 40), "");
+  EXPECT_EQ(volume.Refuses(1), "the file is larger than the Recycle Bin");
   volume.refusal = "a network drive has no Recycle Bin";
   EXPECT_EQ(volume.Refuses(1), "a network drive has no Recycle Bin");
 }

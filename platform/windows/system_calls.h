@@ -10,6 +10,8 @@
 #include <shellapi.h>
 // clang-format on
 
+#include "platform/windows/file_operation.h"
+
 namespace platform {
 
 struct SystemCalls {
@@ -22,6 +24,13 @@ struct SystemCalls {
   decltype(&::SHFileOperationW) SHFileOperationW = ::SHFileOperationW;
   decltype(&::GetDriveTypeW) GetDriveTypeW = ::GetDriveTypeW;
   decltype(&::QueryDosDeviceW) QueryDosDeviceW = ::QueryDosDeviceW;
+  decltype(&::GetVolumePathNameW) GetVolumePathNameW = ::GetVolumePathNameW;
+  decltype(&::GetVolumeNameForVolumeMountPointW) GetVolumeNameForVolumeMountPointW =
+      ::GetVolumeNameForVolumeMountPointW;
+  decltype(&::GetDiskFreeSpaceExW) GetDiskFreeSpaceExW = ::GetDiskFreeSpaceExW;
+  decltype(&::RegGetValueW) RegGetValueW = ::RegGetValueW;
+  decltype(&::SHQueryRecycleBinW) SHQueryRecycleBinW = ::SHQueryRecycleBinW;
+  decltype(&RecycleWithFileOperation) FileOperation = RecycleWithFileOperation;
 };
 
 // The table in use: the system's functions unless a test replaced some.

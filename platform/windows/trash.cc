@@ -1,6 +1,8 @@
 // The Recycle Bin, through the shell. The shell deletes for good, without a word, what it
 // cannot recycle (a file on a network share or a removable drive, on a volume whose bin is
-// turned off, or larger than the bin), so every volume is checked first and such files stay.
+// turned off or whose settings cannot be read, or larger than the bin), so every volume is
+// checked first, on the drive a subst drive stands for, and such files stay. So does a path
+// the shell cannot take as it is. IFileOperation's sink keeps what the checks missed.
 #include "platform/trash.h"
 
 // <windows.h> comes first: the other system headers need its types.
@@ -12,10 +14,13 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <vector>
 
 #include "platform/error_text.h"
+#include "platform/windows/file_operation.h"
 #include "platform/windows/recycle_bin.h"
+#include "platform/windows/system_calls.h"
 #include "platform/windows/wide.h"
 
 namespace platform {
@@ -84,9 +89,9 @@ std::string ShellMessage(int code) {
   }
 }
 
-// Hands one file to the shell, filled for a silent, undoable deletion of that file alone.
-bool Recycle(const std::wstring& path, FileFailure* failure) {
-  std::wstring shell_path = ShellPath(path);
+// Hands one file to SHFileOperationW, filled for a silent, undoable deletion of that file
+// alone; its result code, and in `aborted` whether the shell stopped.
+int ShellDelete(const std::wstring& shell_path, BOOL* aborted) {
   std::vector<wchar_t> from(shell_path.begin(), shell_path.end());
   from.resize(std::max<size_t>(from.size() + 2, MAX_PATH + 1), L'\0');
   SHFILEOPSTRUCTW op = {};
@@ -97,13 +102,41 @@ bool Recycle(const std::wstring& path, FileFailure* failure) {
   op.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_ALLOWUNDO | FOF_FILESONLY | FOF_NOERRORUI |
               FOF_NORECURSION;
   op.lpszProgressTitle = nullptr;
+  int result = Sys().SHFileOperationW(&op);
+  *aborted = op.fAnyOperationsAborted;
+  return result;
+}
+
+// Why the shell's result says the file was not recycled; empty when it says it was. The
+// HRESULT of IFileOperation, or, where that is missing, SHFileOperationW's result code.
+std::string ShellFailure(HRESULT operation, bool missing, int shell_code) {
+  if (!missing && FAILED(operation)) {
+    bool win32 = HRESULT_FACILITY(operation) == FACILITY_WIN32;
+    return ErrorText(win32 ? HRESULT_CODE(operation) : static_cast<int>(operation));
+  }
+  if (missing && shell_code != 0) return ShellMessage(shell_code);
+  return {};
+}
+
+// Sends one file to the Recycle Bin through IFileOperation, whose sink keeps a file the shell
+// would delete for good; through SHFileOperationW where the system lacks it (Wine), relying on
+// the checks made before. `path` is the file's own path, looked at afterwards.
+bool Recycle(const std::wstring& shell_path, const std::wstring& path, FileFailure* failure) {
   HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-  int result = SHFileOperationW(&op);
+  RecycleOnlySink sink;
+  BOOL aborted = FALSE;
+  HRESULT operation = Sys().FileOperation(shell_path.c_str(), &sink, &aborted);
+  bool missing = FileOperationMissing(operation);
+  int shell_code = missing ? ShellDelete(shell_path, &aborted) : 0;
   if (SUCCEEDED(com)) CoUninitialize();
   const char* what = "cannot move to the Recycle Bin";
-  if (result != 0) {
-    *failure = {what, ShellMessage(result)};
-  } else if (op.fAnyOperationsAborted) {
+  std::string reason = ShellFailure(operation, missing, shell_code);
+  if (sink.KeptFromDestruction()) {
+    *failure = {"left in place, not moved to the Recycle Bin",
+                "the shell would have deleted it for good"};
+  } else if (!reason.empty()) {
+    *failure = {what, reason};
+  } else if (aborted) {
     *failure = {what, "the shell stopped the removal"};
   } else if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
     *failure = {what, "the shell left the file in place"};
@@ -111,6 +144,21 @@ bool Recycle(const std::wstring& path, FileFailure* failure) {
     return true;
   }
   return false;
+}
+
+// Why the file at `path` (of `size` bytes) is not handed to the shell; empty when it may be.
+// The shell gets `shell_path`: the plain path, on the drive a subst drive stands for.
+std::string Refusal(std::map<std::wstring, RecycleVolume>* volumes, const std::wstring& path,
+                    ULONGLONG size, std::wstring* shell_path) {
+  std::optional<std::wstring> real = ResolveSubst(PlainPath(path));
+  if (!real) return "the Recycle Bin's settings for its drive cannot be read";
+  *shell_path = *real;
+  std::string refusal = ShellRefusal(*real);
+  if (!refusal.empty()) return refusal;
+  std::wstring root = VolumeRoot(*real);
+  auto [volume, added] = volumes->try_emplace(root);
+  if (added) volume->second = CheckRecycleVolume(root);
+  return volume->second.Refuses(size);
 }
 
 }  // namespace
@@ -147,16 +195,14 @@ bool Trash::MoveToTrash(const std::string& path, FileFailure* failure) {
     *failure = {"cannot move to the Recycle Bin", "it is a folder"};
     return false;
   }
-  std::wstring root = VolumeRoot(wide);
-  auto [volume, added] = state_->volumes.try_emplace(root);
-  if (added) volume->second = CheckRecycleVolume(root);
   ULONGLONG size = (ULONGLONG{found.nFileSizeHigh} << 32) | found.nFileSizeLow;
-  std::string refusal = volume->second.Refuses(size);
+  std::wstring shell_path;
+  std::string refusal = Refusal(&state_->volumes, wide, size, &shell_path);
   if (!refusal.empty()) {
     *failure = {"left in place, not moved to the Recycle Bin", refusal};
     return false;
   }
-  return Recycle(wide, failure);
+  return Recycle(shell_path, wide, failure);
 }
 
 }  // namespace platform
