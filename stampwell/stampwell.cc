@@ -9,6 +9,7 @@
 
 int g_bShowDialog = 1;
 int g_bDryRun = 0;
+int g_bStampRc2 = 0;
 std::string g_strProductVersion;
 std::string g_strFileVersion;
 
@@ -39,6 +40,7 @@ bool ReadSwitches(const CCmdLineSwitches& switches) {
     switches.FindSwitch("vf", &g_strFileVersion);
     if (switches.FindSwitch("s")) g_bShowDialog = 0;
     if (switches.FindSwitch("n")) g_bDryRun = 1;
+    if (switches.FindSwitch("rc2")) g_bStampRc2 = 1;
     return true;
   } catch (...) {
     PrintUsage();
@@ -79,6 +81,7 @@ bool VersionsFit(CReporter& reporter) {
 int StampwellMain(int argc, char** argv) {
   g_bShowDialog = 1;
   g_bDryRun = 0;
+  g_bStampRc2 = 0;
   CCmdLineSwitches switches(argc, argv);
   if (!ReadSwitches(switches)) return 0;
   CReporter reporter("Stampwell");

@@ -28,7 +28,9 @@ class CRecordingRemover : public CRemover {
 
 class CleanFileTest : public testing::Test {
  protected:
-  void SetUp() override { g_bRemoveExeFiles = g_bDeletePermanently = g_bDryRun = 0; }
+  void SetUp() override {
+    g_bRemoveExeFiles = g_bRemoveVsFiles = g_bDeletePermanently = g_bDryRun = 0;
+  }
   void TearDown() override { SetUp(); }
 
   // Runs CleanFile on each path and returns what it printed.
@@ -47,6 +49,7 @@ TEST_F(CleanFileTest, ExtensionOfTheLastComponentDecides) {
     const char* name;
     bool by_default;
     bool with_re;
+    bool with_vs = by_default;
   };
   const Case cases[] = {
       {"main.obj", true, true},
@@ -69,15 +72,38 @@ TEST_F(CleanFileTest, ExtensionOfTheLastComponentDecides) {
       {"ctl.ocx", false, true},
       {"types.tlb", false, true},
       {"lib.exe/readme", false, false},
+      {"x.iobj", false, false, true},
+      {"x.IPDB", false, false, true},
+      {"app.tlog/CL.read.1.tlog", false, false, true},
+      {"app.lastbuildstate", false, false, true},
+      {"app.unsuccessfulbuild", false, false, true},
+      {"x.recipe", false, false, true},
+      {"AutoPCH/main.ipch", false, false, true},
+      {"x.bsc", false, false, true},
+      {"x.sdf", false, false, true},
+      {"x.opensdf", false, false, true},
+      {"x.VC.db", false, false, true},
+      {"X.vc.DB", false, false, true},
+      {"Solution.VC.opendb", false, false, true},
+      {"Thumbs.db", false, false, false},
+      {"foo.db", false, false, false},
+      {"xVC.db", false, false, false},
+      {"x.VC.db.bak", false, false, false},
+      {"app.pgd", false, false, false},
+      {"app!1.pgc", false, false, false},
+      {"x.VC.db/readme", false, false, false},
   };
   const char* always[] = {".idb", ".ilk", ".obj", ".pdb", ".res", ".pch", ".aps",
                           ".ncb", ".plg", ".pcc", ".exp", ".sbr", ".log", ".tmp"};
   for (const Case& c : cases) {
     std::string path = std::string("/src/app/") + c.name;
-    g_bRemoveExeFiles = 0;
-    EXPECT_EQ(IsByProduct(path), c.by_default) << path;
-    g_bRemoveExeFiles = 1;
-    EXPECT_EQ(IsByProduct(path), c.with_re) << path << " with -re";
+    for (int vs = 0; vs <= 1; ++vs) {
+      g_bRemoveVsFiles = vs;
+      g_bRemoveExeFiles = 0;
+      EXPECT_EQ(IsByProduct(path), c.by_default || (vs && c.with_vs)) << path << vs;
+      g_bRemoveExeFiles = 1;
+      EXPECT_EQ(IsByProduct(path), c.with_re || (vs && c.with_vs)) << path << " with -re" << vs;
+    }
   }
   for (int re = 0; re <= 1; ++re) {
     g_bRemoveExeFiles = re;

@@ -48,12 +48,14 @@ void CleanTree(CReporter& reporter) {
 
 bool ReadSwitches(int argc, char** argv) {
   g_bRemoveExeFiles = 0;
+  g_bRemoveVsFiles = 0;
   g_bDeletePermanently = 0;
   g_bDryRun = 0;
   try {
     CCmdLineSwitches switches(argc, argv);
     if (switches.HelpRequested()) throw std::string("help");
     if (switches.FindSwitch("re")) g_bRemoveExeFiles = 1;
+    if (switches.FindSwitch("vs")) g_bRemoveVsFiles = 1;
     if (switches.FindSwitch("d")) g_bDeletePermanently = 1;
     if (switches.FindSwitch("n")) g_bDryRun = 1;
     return true;
