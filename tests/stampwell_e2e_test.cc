@@ -104,6 +104,32 @@ TEST(Stampwell, SilentRunStampsEveryScriptInWalkOrder) {
       << "no temporary file may be left";
 }
 
+TEST(Stampwell, Rc2ScriptsAreStampedOnlyWithTheirSwitch) {
+  const std::vector<std::string> names = {"app.rc", "res/App.RC2", "version.rc2", "x.rc2.bak"};
+  for (const char* mode : {"-s", "-n"}) {
+    for (bool rc2 : {false, true}) {
+      ScratchDir dir;
+      for (const std::string& name : names) dir.Write(name, kScript);
+      std::vector<std::string> args = {mode, "-vp", "2.1", "-vf", "2.1.7"};
+      if (rc2) args.push_back("/RC2");
+      RunResult result = Stampwell(dir, args);
+      EXPECT_EQ(result.exit_code, 0) << result.err;
+      std::set<std::string> chosen;
+      for (const std::string& name : names) {
+        bool stamped = name == "app.rc" || (rc2 && !name.ends_with(".bak"));
+        if (stamped) chosen.insert(dir.Path(name));
+        bool written = stamped && std::string(mode) == "-s";
+        EXPECT_EQ(dir.Read(name), written ? kStamped : kScript) << name << mode << rc2;
+      }
+      bool dry = std::string(mode) == "-n";
+      EXPECT_EQ(
+          testsupport::PathsInLines(result.out, dry ? "Would stamp file '" : "Resource File '",
+                                    dry ? "'" : "' done"),
+          chosen);
+    }
+  }
+}
+
 TEST(Stampwell, SwitchesAreCaseInsensitiveAndVersionsOptional) {
   struct Case {
     std::vector<std::string> args;
