@@ -26,7 +26,6 @@ struct Outcome {
   int permanently;
   int dry_run;
   std::string out;
-  int remove_vs;
 };
 
 Outcome Read(std::vector<const char*> args) {
@@ -35,7 +34,7 @@ Outcome Read(std::vector<const char*> args) {
   testing::internal::CaptureStdout();
   bool run = ReadSwitches(static_cast<int>(args.size()) - 1, const_cast<char**>(args.data()));
   std::string out = testing::internal::GetCapturedStdout();
-  return {run, g_bRemoveExeFiles, g_bDeletePermanently, g_bDryRun, out, g_bRemoveVsFiles};
+  return {run, g_bRemoveExeFiles, g_bDeletePermanently, g_bDryRun, out};
 }
 
 TEST(ReadSwitches, SetsTheFlags) {
@@ -44,7 +43,6 @@ TEST(ReadSwitches, SetsTheFlags) {
     int remove_exe;
     int permanently;
     int dry_run;
-    int remove_vs = 0;
   };
   const Case cases[] = {
       {{}, 0, 0, 0},
@@ -58,9 +56,6 @@ TEST(ReadSwitches, SetsTheFlags) {
       {{"-d", "word", "-re", "other"}, 1, 1, 0},
       {{"-r"}, 0, 0, 0},
       {{"-dn"}, 0, 0, 0},
-      {{"-vs"}, 0, 0, 0, 1},
-      {{"/VS", "-d", "-re"}, 1, 1, 0, 1},
-      {{"-v"}, 0, 0, 0},
   };
   for (const Case& c : cases) {
     Outcome outcome = Read(c.args);
@@ -70,7 +65,6 @@ TEST(ReadSwitches, SetsTheFlags) {
     EXPECT_EQ(outcome.remove_exe, c.remove_exe) << args;
     EXPECT_EQ(outcome.permanently, c.permanently) << args;
     EXPECT_EQ(outcome.dry_run, c.dry_run) << args;
-    EXPECT_EQ(outcome.remove_vs, c.remove_vs) << args;
   }
 }
 
