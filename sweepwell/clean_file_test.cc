@@ -29,9 +29,7 @@ class CRecordingRemover : public CRemover {
 
 class CleanFileTest : public testing::Test {
  protected:
-  void SetUp() override {
-    g_bRemoveExeFiles = g_bRemoveVsFiles = g_bDeletePermanently = g_bDryRun = 0;
-  }
+  void SetUp() override { g_bRemoveExeFiles = g_bDeletePermanently = g_bDryRun = 0; }
   void TearDown() override { SetUp(); }
 
   // Runs CleanFile on each path and returns what it printed.
@@ -89,7 +87,7 @@ TEST_F(CleanFileTest, ExtensionOfTheLastComponentDecides) {
     g_bRemoveExeFiles = re;
     for (const char* extension : always) EXPECT_TRUE(IsByProduct(std::string("/a/x") + extension));
   }
-  for (int vs = 0; vs <= 1; ++vs) {  // -re stays on: it adds none of them
+  for (int vs = 1; vs >= 0; --vs) {  // -re stays on: it adds none of them; -vs ends off
     g_bRemoveVsFiles = vs;
     std::istringstream extensions(
         ".iobj .IPDB .tlog .lastbuildstate .unsuccessfulbuild .recipe "
