@@ -85,8 +85,11 @@ int PreviewResourceFile(const std::string& path, CReporter& reporter) {
   return InTurn(path, reporter, Preview);
 }
 
+// Projects keep their version resource in an ".rc2" file that the resource editor leaves alone
+// and the ".rc" includes; those are stamped only on request, so a run without it stays as it was.
 bool IsResourceScript(std::string_view path) {
-  return EqualsIgnoreCase(FindExtension(path), ".rc");
+  std::string_view extension = FindExtension(path);
+  return EqualsIgnoreCase(extension, ".rc") || (g_bStampRc2 && EqualsIgnoreCase(extension, ".rc2"));
 }
 
 void StampFile(const std::string& path, CReporter& reporter) {

@@ -9,6 +9,7 @@
 
 int g_bShowDialog = 1;
 int g_bDryRun = 0;
+int g_bStampRc2 = 0;
 std::string g_strProductVersion;
 std::string g_strFileVersion;
 
@@ -36,6 +37,7 @@ constexpr SwitchRule kSwitches[] = {
     {"vf", SwitchValue::kOptional},  // file version
     {"s", SwitchValue::kNone},       // silent: no form, no change-log entry
     {"n", SwitchValue::kNone},       // dry run
+    {"rc2", SwitchValue::kNone},     // stamp *.rc2 scripts too
 };
 
 // Reads the switches into the globals. Help wins over everything, even over a word that does
@@ -49,6 +51,7 @@ SwitchesRead ReadSwitches(int argc, char** argv) {
     switches.FindSwitch("vf", &g_strFileVersion);
     if (switches.FindSwitch("s")) g_bShowDialog = 0;
     if (switches.FindSwitch("n")) g_bDryRun = 1;
+    if (switches.FindSwitch("rc2")) g_bStampRc2 = 1;
     return SwitchesRead::kRun;
   } catch (...) {
     PrintUsage();
@@ -89,6 +92,7 @@ bool VersionsFit(CReporter& reporter) {
 int StampwellMain(int argc, char** argv) {
   g_bShowDialog = 1;
   g_bDryRun = 0;
+  g_bStampRc2 = 0;
   SwitchesRead read = ReadSwitches(argc, argv);
   if (read != SwitchesRead::kRun) return read == SwitchesRead::kRefused ? 1 : 0;
   CReporter reporter("Stampwell");

@@ -11,6 +11,8 @@
 extern int g_bShowDialog;
 // 1 for a dry run: scripts are read and their changes listed, nothing is written.
 extern int g_bDryRun;
+// 1 when scripts named "*.rc2" are stamped as "*.rc" ones are (switch -rc2).
+extern int g_bStampRc2;
 // The versions as typed; empty leaves that version's lines alone.
 extern std::string g_strProductVersion;
 extern std::string g_strFileVersion;
@@ -20,7 +22,7 @@ extern std::string g_strFileVersion;
 // scripts wait for each other, so that only one at a time takes its memory.
 int ProcessResourceFile(const std::string& path, CReporter& reporter);
 
-// True for a file named "*.rc", in any case.
+// True for a file named "*.rc", in any case, and with -rc2 for one named "*.rc2".
 bool IsResourceScript(std::string_view path);
 
 // Reads the script at `path` and prints each line the versions would change, the old line
@@ -28,8 +30,8 @@ bool IsResourceScript(std::string_view path);
 // failure.
 int PreviewResourceFile(const std::string& path, CReporter& reporter);
 
-// The per-file action of the walk: announces and processes every file named "*.rc" (or, in a
-// dry run, announces it and lists its changes).
+// The per-file action of the walk: announces and processes every resource script (or, in a dry
+// run, announces it and lists its changes).
 void StampFile(const std::string& path, CReporter& reporter);
 
 // The whole run; returns the exit code.

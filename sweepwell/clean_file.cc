@@ -2,6 +2,7 @@
 #include "sweepwell/sweepwell.h"
 
 int g_bRemoveExeFiles = 0;
+int g_bRemoveVsFiles = 0;
 int g_bDeletePermanently = 0;
 int g_bDryRun = 0;
 
@@ -10,6 +11,16 @@ namespace {
 const char* const kByProducts[] = {".idb", ".ilk", ".obj", ".pdb", ".res", ".pch", ".aps",
                                    ".ncb", ".plg", ".pcc", ".exp", ".sbr", ".log", ".tmp"};
 const char* const kExeFiles[] = {".exe", ".lib", ".ocx", ".dll", ".tlb"};
+// What current Visual Studio builds and regenerates: link-time code generation's ".iobj" and
+// ".ipdb", the build tracker's logs and state, ".recipe" files, browse information, and the
+// IntelliSense databases and precompiled headers. Profile-guided optimisation data (".pgc",
+// ".pgd") is the result of training runs and stays.
+const char* const kVsFiles[] = {
+    ".iobj", ".ipdb", ".tlog", ".lastbuildstate", ".unsuccessfulbuild", ".recipe",
+    ".ipch", ".bsc",  ".sdf",  ".opensdf"};
+// IntelliSense databases named by their last two extensions: ".db" alone is anyone's database
+// (Thumbs.db, a project's own).
+const char* const kVsNameEndings[] = {".VC.db", ".VC.opendb"};
 
 template <size_t N>
 bool IsListed(std::string_view extension, const char* const (&list)[N]) {
@@ -19,11 +30,26 @@ bool IsListed(std::string_view extension, const char* const (&list)[N]) {
   return false;
 }
 
+bool EndsWithIgnoreCase(std::string_view text, std::string_view ending) {
+  return text.size() >= ending.size() &&
+         EqualsIgnoreCase(text.substr(text.size() - ending.size()), ending);
+}
+
+bool IsVsFile(std::string_view path, std::string_view extension) {
+  if (IsListed(extension, kVsFiles)) return true;
+  for (const char* ending : kVsNameEndings) {
+    if (EndsWithIgnoreCase(path, ending)) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 bool IsByProduct(std::string_view path) {
   std::string_view extension = FindExtension(path);
-  return IsListed(extension, kByProducts) || (g_bRemoveExeFiles && IsListed(extension, kExeFiles));
+  return IsListed(extension, kByProducts) ||
+         (g_bRemoveExeFiles && IsListed(extension, kExeFiles)) ||
+         (g_bRemoveVsFiles && IsVsFile(path, extension));
 }
 
 void CleanFile(const std::string& path, CRemover& remover, CReporter& reporter) {

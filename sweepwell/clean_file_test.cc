@@ -2,6 +2,7 @@
 
 #include <map>
 #include <set>
+#include <sstream>
 
 #include "sweepwell/sweepwell.h"
 
@@ -69,6 +70,8 @@ TEST_F(CleanFileTest, ExtensionOfTheLastComponentDecides) {
       {"ctl.ocx", false, true},
       {"types.tlb", false, true},
       {"lib.exe/readme", false, false},
+      {"Thumbs.db", false, false},
+      {"foo.db", false, false},
   };
   const char* always[] = {".idb", ".ilk", ".obj", ".pdb", ".res", ".pch", ".aps",
                           ".ncb", ".plg", ".pcc", ".exp", ".sbr", ".log", ".tmp"};
@@ -76,12 +79,20 @@ TEST_F(CleanFileTest, ExtensionOfTheLastComponentDecides) {
     std::string path = std::string("/src/app/") + c.name;
     g_bRemoveExeFiles = 0;
     EXPECT_EQ(IsByProduct(path), c.by_default) << path;
-    g_bRemoveExeFiles = 1;
-    EXPECT_EQ(IsByProduct(path), c.with_re) << path << " with -re";
+    g_bRemoveExeFiles = g_bRemoveVsFiles = 1;
+    EXPECT_EQ(IsByProduct(path), c.with_re) << path << " with -re -vs";
+    g_bRemoveVsFiles = 0;
   }
   for (int re = 0; re <= 1; ++re) {
     g_bRemoveExeFiles = re;
     for (const char* extension : always) EXPECT_TRUE(IsByProduct(std::string("/a/x") + extension));
+  }
+  for (int vs = 1; vs >= 0; --vs) {  // -re stays on: it adds none of them; -vs ends off
+    g_bRemoveVsFiles = vs;
+    std::istringstream extensions(
+        ".iobj .IPDB .tlog .lastbuildstate .unsuccessfulbuild .recipe "
+        ".ipch .bsc .sdf .opensdf .VC.db .vc.DB .VC.opendb");
+    for (std::string ext; extensions >> ext;) EXPECT_EQ(IsByProduct("/a/x" + ext), vs) << ext;
   }
 }
 

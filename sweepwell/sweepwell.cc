@@ -50,12 +50,14 @@ void CleanTree(CReporter& reporter) {
 // that a mistyped dry run never removes a file.
 constexpr SwitchRule kSwitches[] = {
     {"re", SwitchValue::kNone},  // programs and libraries too
+    {"vs", SwitchValue::kNone},  // current Visual Studio's by-products too
     {"d", SwitchValue::kNone},   // for good, not to the trash
     {"n", SwitchValue::kNone},   // dry run
 };
 
 SwitchesRead ReadSwitches(int argc, char** argv) {
   g_bRemoveExeFiles = 0;
+  g_bRemoveVsFiles = 0;
   g_bDeletePermanently = 0;
   g_bDryRun = 0;
   try {
@@ -63,6 +65,7 @@ SwitchesRead ReadSwitches(int argc, char** argv) {
     if (switches.HelpRequested()) throw std::string("help");
     if (!AcceptSwitches("Sweepwell", kSwitches, argc, argv)) return SwitchesRead::kRefused;
     if (switches.FindSwitch("re")) g_bRemoveExeFiles = 1;
+    if (switches.FindSwitch("vs")) g_bRemoveVsFiles = 1;
     if (switches.FindSwitch("d")) g_bDeletePermanently = 1;
     if (switches.FindSwitch("n")) g_bDryRun = 1;
     return SwitchesRead::kRun;

@@ -11,6 +11,8 @@
 
 // 1 when built programs and libraries are removed too (switch -re).
 extern int g_bRemoveExeFiles;
+// 1 when current Visual Studio's by-products are removed too (switch -vs).
+extern int g_bRemoveVsFiles;
 // 1 when files are deleted for good instead of moved to the trash (switch -d).
 extern int g_bDeletePermanently;
 // 1 when files are only listed, never removed (switch -n).
@@ -26,7 +28,8 @@ class CRemover {
   virtual bool Remove(const std::string& path, platform::FileFailure* failure) = 0;
 };
 
-// True when the last component of `path` has an extension of a list that applies.
+// True when the last component of `path` has an extension of a list that applies (or, with -vs,
+// ends in ".VC.db" or ".VC.opendb").
 bool IsByProduct(std::string_view path);
 
 // The per-file action of the walk: announces and removes every by-product, or in a dry run

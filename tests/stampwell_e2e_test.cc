@@ -104,6 +104,11 @@ TEST(Stampwell, SilentRunStampsEveryScriptInWalkOrder) {
   for (const char* name : others) EXPECT_EQ(dir.Read(name), kScript) << name;
   EXPECT_EQ(Snapshot(dir.path()).size(), std::size(scripts) + std::size(others))
       << "no temporary file may be left";
+  for (const std::string mode : {"-n", "-s"}) {  // and with -rc2, the .rc2 script too
+    RunResult rc2 = Stampwell(dir, {mode, "/RC2", "-vp", "2.1", "-vf", "2.1.7"});
+    EXPECT_NE(rc2.out.find(" '" + dir.Path("x.rc2") + "'"), std::string::npos) << rc2.out;
+    EXPECT_EQ(dir.Read("x.rc2"), mode == "-s" ? kStamped : kScript) << mode;
+  }
 }
 
 TEST(Stampwell, SwitchesAreCaseInsensitiveAndVersionsOptional) {
@@ -174,6 +179,7 @@ TEST(Stampwell, DryRunListsEveryChangeAndWritesNothing) {
   dir.Write("a.rc", kScript);
   dir.Write("sub/wide.rc", Utf16Le(" FILEVERSION 1,0,0,1 // \xE9\n PRODUCTVERSION 1\r\n"));
   dir.Write("sub/plain.rc", "no version here\n");
+  dir.Write("sub/version.rc2", kScript);
   dir.Write("sub/binary.rc", std::string("1\0 2\r\n", 6));
   dir.Write("sub/locked.rc", kScript);
   dir.Write("Version.txt", "old\n");

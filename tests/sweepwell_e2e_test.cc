@@ -45,24 +45,31 @@ const char kUsage[] =
     "\n";
 
 // The rule, written out again independently of the program.
-bool Chosen(const std::string& path, bool remove_exe) {
+bool Chosen(const std::string& path, bool remove_exe, bool remove_vs = false) {
   static const std::set<std::string> kAlways = {".idb", ".ilk", ".obj", ".pdb", ".res",
                                                 ".pch", ".aps", ".ncb", ".plg", ".pcc",
                                                 ".exp", ".sbr", ".log", ".tmp"};
   static const std::set<std::string> kExe = {".exe", ".lib", ".ocx", ".dll", ".tlb"};
+  static const std::set<std::string> kVs = {
+      ".iobj", ".ipdb", ".tlog", ".lastbuildstate", ".unsuccessfulbuild", ".recipe",
+      ".ipch", ".bsc",  ".sdf",  ".opensdf"};
   std::string name = fs::path(path).filename();
+  for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   size_t dot = name.rfind('.');
   if (dot == std::string::npos) return false;
   std::string ext = name.substr(dot);
-  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return kAlways.contains(ext) || (remove_exe && kExe.contains(ext));
+  return kAlways.contains(ext) || (remove_exe && kExe.contains(ext)) ||
+         (remove_vs &&
+          (kVs.contains(ext) || name.ends_with(".vc.db") || name.ends_with(".vc.opendb")));
 }
 
 // The walk's lines, with `line` ("<text>%s<text>") for each file chosen.
-std::string ExpectedOutput(const std::string& root, bool remove_exe, const std::string& line) {
+std::string ExpectedOutput(const std::string& root, bool remove_exe, const std::string& line,
+                           bool remove_vs = false) {
   size_t slot = line.find("%s");
   return testsupport::ExpectedWalk(root, [&](const std::string& path) {
-    return Chosen(path, remove_exe) ? line.substr(0, slot) + path + line.substr(slot + 2) : "";
+    bool chosen = Chosen(path, remove_exe, remove_vs);
+    return chosen ? line.substr(0, slot) + path + line.substr(slot + 2) : "";
   });
 }
 
@@ -255,28 +262,35 @@ TEST_F(SweepwellTest, ByProductsGoToTheTrashInWalkOrder) {
 }
 
 TEST_F(SweepwellTest, SwitchesChooseTheListsAndTheWayOfRemoving) {
-  SKIP_FOR_WINDOWS_PROGRAM(SWEEPWELL_BIN, kTrashOnly);
   struct Case {
     Strings args;
     bool remove_exe;
     bool permanently;
+    bool remove_vs = false;
   };
+  // clang-format off
   const Case cases[] = {
       {{}, false, false},          {{"-re"}, true, false},      {{"-d"}, false, true},
       {{"-re", "-d"}, true, true}, {{"-RE", "/D"}, true, true}, {{"-d", "-D"}, false, true},
+      {{"-vs"}, false, false, true}, {{"/VS", "-d", "-re"}, true, true, true},
   };
-  const Strings files = {"Debug/main.obj", "Debug/app.exe", "Debug/app.DLL", "readme.txt"};
+  // clang-format on
+  const Strings files = {"Debug/main.obj",  "Debug/app.exe", "Debug/app.DLL", "readme.txt",
+                         "x/a.iobj",        "Thumbs.db",     "a.pgd",         ".vs/x.VC.db",
+                         ".vs/ipch/a.ipch", "a.tlog/b.tlog"};
   for (const Case& c : cases) {
+    if (testsupport::IsWindowsProgram(SWEEPWELL_BIN) && !c.permanently) continue;
     std::string args = testing::PrintToString(c.args);
     fs::remove_all(dir_.Path("home"));
     for (const std::string& name : files) Write(name, name);
-    std::string expected = ExpectedOutput(tree_, c.remove_exe, "Deleting file '%s' done\n");
+    std::string expected =
+        ExpectedOutput(tree_, c.remove_exe, "Deleting file '%s' done\n", c.remove_vs);
     RunResult result = Sweepwell(c.args);
     EXPECT_EQ(result.out, expected) << args;
     EXPECT_EQ(result.exit_code, 0) << args;
     size_t removed = 0;
     for (const std::string& name : files) {
-      bool gone = Chosen(name, c.remove_exe);
+      bool gone = Chosen(name, c.remove_exe, c.remove_vs);
       EXPECT_EQ(fs::exists(Tree(name)), !gone) << name << " " << args;
       removed += gone;
     }
