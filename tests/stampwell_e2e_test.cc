@@ -324,6 +324,31 @@ TEST(Stampwell, ReadOnlyAttributeLeavesTheScriptAloneAndReported) {
   EXPECT_EQ(dir.Read("open.rc"), kStamped);
 }
 
+TEST(Stampwell, ScriptHeldOpenWithoutSharingIsReportedAndLeftAlone) {
+#ifndef HOLD_OPEN_BIN
+  GTEST_SKIP() << "Windows only: share modes";
+#else
+  ScratchDir dir;
+  dir.Write("held.rc", kScript);
+  dir.Write("open.rc", kScript);
+  RunOptions here;
+  here.cwd = dir.path();
+  testsupport::ChildProcess holder(HOLD_OPEN_BIN, {"held.rc", "stop"}, here);
+  holder.ReadUntilFound("holding");
+  RunResult result = Stampwell(dir, {"-s", "-vp", "2.1", "-vf", "2.1.7"});
+  dir.Write("stop", "");
+  EXPECT_EQ(holder.Wait().exit_code, 0) << "the file was held until the end of the run";
+  EXPECT_EQ(result.exit_code, 1);
+  // The system's reason, in Wine's words.
+  EXPECT_TRUE(result.err.starts_with("Stampwell: cannot ") &&
+              result.err.ends_with(" '" + dir.Path("held.rc") + "': Sharing violation\n") &&
+              result.err.find('\n') + 1 == result.err.size())
+      << result.err;
+  EXPECT_EQ(dir.Read("held.rc"), kScript);
+  EXPECT_EQ(dir.Read("open.rc"), kStamped);
+#endif
+}
+
 TEST(Stampwell, MissingCurrentDirectoryIsReported) {
   SKIP_FOR_WINDOWS_PROGRAM(STAMPWELL_BIN, "Windows keeps a current directory from removal");
   ScratchDir dir;
