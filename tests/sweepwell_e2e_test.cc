@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
@@ -121,20 +122,23 @@ bool ParseInfo(const std::string& text, TrashEntry* entry) {
 }
 
 // Every entry of `trash_dir`; fails the test when an info file is not exactly as expected or
-// its file is missing.
-std::vector<TrashEntry> ReadTrash(const std::string& trash_dir) {
+// its file is missing. After a killed run, an entry without its file (the one being moved, or
+// being written) is left out.
+std::vector<TrashEntry> ReadTrash(const std::string& trash_dir, bool killed = false) {
   std::vector<TrashEntry> entries;
   if (!fs::exists(trash_dir + "/info")) return entries;
   for (const auto& info : fs::directory_iterator(trash_dir + "/info")) {
     std::string file = info.path().filename();
-    std::string text = ReadFileOrDie(info.path());
     TrashEntry entry;
+    entry.name = file.substr(0, file.size() - std::string(".trashinfo").size());
+    bool has_file = fs::exists(fs::symlink_status(trash_dir + "/files/" + entry.name));
+    if (killed && !has_file) continue;
+    std::string text = ReadFileOrDie(info.path());
     if (!ParseInfo(text, &entry)) {
       ADD_FAILURE() << info.path() << " holds: " << text;
       continue;
     }
-    entry.name = file.substr(0, file.size() - std::string(".trashinfo").size());
-    EXPECT_TRUE(fs::exists(fs::symlink_status(trash_dir + "/files/" + entry.name))) << entry.name;
+    EXPECT_TRUE(has_file) << entry.name;
     entries.push_back(entry);
   }
   return entries;
@@ -447,35 +451,48 @@ TEST_F(SweepwellTest, WhatIsInTheTrashIsNeverTouched) {
   }
 }
 
-TEST_F(SweepwellTest, InterruptedRunLeavesEveryFileInTheTreeOrInTheTrashWithItsEntry) {
+TEST_F(SweepwellTest, InterruptedOrKilledRunLeavesEveryFileInTheTreeOrInTheTrashWithItsEntry) {
   const int kFiles = 5000;
   auto name = [](int i) {
     return "d" + std::to_string(i % 50) + "/f" + std::to_string(i) + ".obj";
   };
-  for (int i = 0; i < kFiles; ++i) Write(name(i), std::to_string(i));
-  testsupport::ChildProcess child(SWEEPWELL_BIN, {}, Options(tree_));
-  child.ReadUntilFound("' done");  // a file is in the trash: the run is under way
-  child.Signal(SIGINT);
-  RunResult result = child.Wait();
-  EXPECT_TRUE(testsupport::EndedByInterrupt(result, SWEEPWELL_BIN)) << result.exit_code;
+  for (int sig : {SIGINT, SIGKILL}) {
+    SCOPED_TRACE(strsignal(sig));
+    fs::remove_all(trash_);
+    for (int i = 0; i < kFiles; ++i) Write(name(i), std::to_string(i));
+    testsupport::ChildProcess child(SWEEPWELL_BIN, {}, Options(tree_));
+    child.ReadUntilFound("' done");  // a file is in the trash: the run is under way
+    child.Signal(sig);
+    RunResult result = child.Wait();
+    if (sig == SIGINT) {
+      EXPECT_TRUE(testsupport::EndedByInterrupt(result, SWEEPWELL_BIN)) << result.exit_code;
+    } else {
+      EXPECT_EQ(result.signal, SIGKILL);
+    }
 
-  std::map<std::string, TrashEntry> entries = ByPath(ReadTrash(trash_));
-  size_t trashed_files = std::distance(fs::directory_iterator(trash_ + "/files"), {});
-  EXPECT_EQ(trashed_files, entries.size()) << "every trashed file has its entry";
-  for (int i = 0; i < kFiles; ++i) {
-    bool in_tree = fs::exists(Tree(name(i)));
-    bool in_trash = entries.contains(Tree(name(i)));
-    ASSERT_NE(in_tree, in_trash) << name(i);
-    std::string where = in_tree ? Tree(name(i)) : trash_ + "/files/" + entries[Tree(name(i))].name;
-    EXPECT_EQ(ReadFileOrDie(where), std::to_string(i));
+    std::map<std::string, TrashEntry> entries = ByPath(ReadTrash(trash_, sig == SIGKILL));
+    size_t trashed_files = std::distance(fs::directory_iterator(trash_ + "/files"), {});
+    EXPECT_EQ(trashed_files, entries.size()) << "every trashed file has its entry";
+    for (int i = 0; i < kFiles; ++i) {
+      bool in_tree = fs::exists(Tree(name(i)));
+      bool in_trash = entries.contains(Tree(name(i)));
+      ASSERT_NE(in_tree, in_trash) << name(i);
+      std::string where =
+          in_tree ? Tree(name(i)) : trash_ + "/files/" + entries[Tree(name(i))].name;
+      EXPECT_EQ(ReadFileOrDie(where), std::to_string(i));
+    }
+    // Every file the run reports is trashed; an interrupted run reports every one.
+    std::set<std::string> trashed, reported;
+    for (const auto& [path, entry] : entries) trashed.insert(path);
+    reported = testsupport::PathsInLines(result.out, "Deleting file '", "' done");
+    if (sig == SIGINT) {
+      EXPECT_EQ(reported, trashed);
+    }
+    EXPECT_TRUE(std::includes(trashed.begin(), trashed.end(), reported.begin(), reported.end()));
+    EXPECT_GT(entries.size(), 0u);
+    EXPECT_LT(entries.size(), static_cast<size_t>(kFiles))
+        << "the run ended before the signal; use a larger tree";
   }
-  // Every file the run trashed is reported, and no other.
-  std::set<std::string> trashed;
-  for (const auto& [path, entry] : entries) trashed.insert(path);
-  EXPECT_EQ(testsupport::PathsInLines(result.out, "Deleting file '", "' done"), trashed);
-  EXPECT_GT(entries.size(), 0u);
-  EXPECT_LT(entries.size(), static_cast<size_t>(kFiles))
-      << "the run ended before the signal; use a larger tree";
 }
 
 TEST_F(SweepwellTest, OutputThatCannotBeWrittenFailsTheRun) {
