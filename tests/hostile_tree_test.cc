@@ -121,11 +121,15 @@ TEST(HostileTree, StrangeNamesPassThroughByteForByte) {
   ScratchDir dir;
   std::vector<std::string> names = {
       std::string(252, 'n') + ".rc",  // the longest name the file system allows
-      "it's.rc", "%s%n%d.rc", " lead and trail .rc", "-vp.rc", "caf\xC3\xA9 \xE6\x97\xA5.rc"};
+      "it's.rc",
+      "%s%n%d.rc",
+      " lead and trail .rc",
+      "-vp.rc",
+      "caf\xC3\xA9 \xE6\x97\xA5.rc"};
   std::string folder = "odd %s \xC3\xA9/";
   if (!testsupport::IsWindowsProgram(STAMPWELL_BIN)) {  // names Windows forbids
-    names.insert(names.end(), {"new\nline.rc", "it's \"quoted\".rc",
-                               "\xFF\xFE not utf-8 \xC3.rc", "back\\slash.rc", "*.rc"});
+    names.insert(names.end(), {"new\nline.rc", "it's \"quoted\".rc", "\xFF\xFE not utf-8 \xC3.rc",
+                               "back\\slash.rc", "*.rc"});
     folder = "odd\n%s \xE9/";
   }
   for (const std::string& name : names) dir.Write(folder + name, kOld);

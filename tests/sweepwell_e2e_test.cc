@@ -151,7 +151,6 @@ std::map<std::string, TrashEntry> ByPath(const std::vector<TrashEntry>& entries)
   return by_path;
 }
 
-
 // A tree below tree/ and a home directory below home/, whose data directory is home/data.
 class SweepwellTest : public testing::Test {
  protected:
@@ -427,8 +426,9 @@ TEST_F(SweepwellTest, EntriesOfOtherTrashToolsAreLeftAlone) {
 }
 
 TEST_F(SweepwellTest, WhatIsInTheTrashIsNeverTouched) {
-  SKIP_FOR_WINDOWS_PROGRAM(SWEEPWELL_BIN, "Wine's trash in the home folder; Windows has its "
-                                          "Recycle Bin at the top of a volume (desktop test)");
+  SKIP_FOR_WINDOWS_PROGRAM(SWEEPWELL_BIN,
+                           "Wine's trash in the home folder; Windows has its "
+                           "Recycle Bin at the top of a volume (desktop test)");
   // The tree is the home directory itself, with the home trash at its default place inside.
   dir_.Write("home/Debug/main.obj", "first");
   dir_.MakeDir("home/.local/share");
