@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <thread>
 
@@ -130,15 +131,23 @@ bool ChildProcess::Pump(int timeout_ms) {
 }
 
 void ChildProcess::ReadUntil(size_t bytes) {
+  ReadUntil([&] { return result_.out.size() >= bytes; });
+}
+
+void ChildProcess::ReadUntilFound(std::string_view text) {
+  ReadUntil([&] { return result_.out.find(text) != std::string::npos; });
+}
+
+void ChildProcess::ReadUntil(const std::function<bool()>& enough) {
   if (!files_) {
-    while (result_.out.size() < bytes && Pump(-1)) {
+    while (!enough() && Pump(-1)) {
     }
     return;
   }
   // A file gives no notice of new data: look again every few milliseconds.
   for (;;) {
     ReadFiles();
-    if (result_.out.size() >= bytes) return;
+    if (enough()) return;
     siginfo_t info = {};
     if (waitid(P_PID, pid_, &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid != 0) return;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -164,10 +173,16 @@ void ChildProcess::Signal(int sig) {
 
 namespace {
 
-// True while `sig` is pending for the process `pid` as a whole.
+// True while `sig` is pending for the process `pid` as a whole. A process that has ended takes
+// no more signals, though its last pending ones may still show.
 bool SignalPending(pid_t pid, int sig) {
   std::ifstream status("/proc/" + std::to_string(pid) + "/status");
   for (std::string line; std::getline(status, line);) {
+    if (line.starts_with("State:")) {
+      if (line.find("zombie") != std::string::npos || line.find("dead") != std::string::npos) {
+        return false;
+      }
+    }
     if (line.rfind("ShdPnd:", 0) != 0) continue;
     unsigned long long mask = std::stoull(line.substr(7), nullptr, 16);
     return (mask >> (sig - 1)) & 1;

@@ -3,6 +3,7 @@
 
 #include <sys/types.h>
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,6 +41,8 @@ class ChildProcess {
 
   // Reads output until standard output holds at least `bytes` bytes or the child ends.
   void ReadUntil(size_t bytes);
+  // Reads output until standard output holds `text` or the child ends.
+  void ReadUntilFound(std::string_view text);
   void Signal(int sig);
   // Sends `sig` and waits until the child has taken it (it is no longer pending), so that a
   // second one cannot merge with it.
@@ -47,6 +50,7 @@ class ChildProcess {
   RunResult Wait();
 
  private:
+  void ReadUntil(const std::function<bool()>& enough);
   bool Pump(int timeout_ms);
   void ReadFiles();
   bool files_ = false;  // output goes to unnamed files, not pipes
