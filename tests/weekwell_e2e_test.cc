@@ -163,10 +163,17 @@ std::string AskFakeClockLibrary() {
   if (faketime.empty()) return "";
   RunOptions options;
   options.env = {"FAKETIME_FMT=%s"};
-  RunResult result =
-      testsupport::Run(faketime, {"-f", "0", FindOnPath("printenv"), "LD_PRELOAD"}, options);
-  if (result.exit_code != 0 || result.out.empty()) return "";
-  return result.out.substr(0, result.out.find('\n'));
+  // faketime cannot start when an earlier process with its process ID left the library's
+  // shared memory behind (a faked run that ended without the library's clean-up): each try
+  // runs under another process ID.
+  for (int attempt = 0; attempt < 20; ++attempt) {
+    RunResult result =
+        testsupport::Run(faketime, {"-f", "0", FindOnPath("printenv"), "LD_PRELOAD"}, options);
+    if (result.exit_code == 0 && !result.out.empty()) {
+      return result.out.substr(0, result.out.find('\n'));
+    }
+  }
+  return "";
 }
 
 // The library, asked once; empty when the faketime package is missing.
