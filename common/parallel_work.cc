@@ -12,6 +12,10 @@ namespace {
 
 // Pieces not yet passed on; bounds the memory held however far the walk runs ahead.
 constexpr size_t kWindow = 256;
+// What a piece may keep before, first in the order, it writes straight out. A piece's report
+// otherwise goes out only once the piece is done, so a line never runs ahead of the work it
+// reports (a "done" line comes before the file is rewritten), even if the process is killed.
+constexpr size_t kKeptBeforeWritingThrough = 64 * 1024;
 // How soon a held-back interruption is acted on when nothing else wakes the passing thread.
 constexpr auto kInterruptPoll = std::chrono::milliseconds(20);
 
@@ -58,6 +62,7 @@ void PassOnLines(const std::vector<Line>& lines, CReporter& out) {
 struct CParallelWork::Piece {
   Task task;
   std::vector<Line> lines;
+  size_t kept = 0;  // bytes in lines
   bool done = false;
 };
 
@@ -139,11 +144,13 @@ void CParallelWork::Append(bool failure, std::string_view text) {
 
 void CParallelWork::Record(Piece& piece, bool failure, std::string_view text) {
   std::unique_lock lock(m_mutex);
-  if (m_passing || m_order.front().get() != &piece) {
+  piece.kept += text.size();
+  if (m_passing || m_order.front().get() != &piece || piece.kept <= kKeptBeforeWritingThrough) {
     CRecorder recorder(Tool(), &piece.lines);
     Relay(recorder, failure, text);
     return;
   }
+  piece.kept = 0;
   // First in the order, and nothing being written: what the piece kept goes out first, then
   // this. Meanwhile the others keep what they report, as while the passing thread writes; this
   // piece is not done, so that thread has nothing to write.

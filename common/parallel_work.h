@@ -16,8 +16,9 @@
 // order the pieces were queued, so the output reads exactly as that of a run doing one file at
 // a time. What the queuing thread reports through this object keeps its place behind every
 // piece queued before it. With no workers, each piece runs at once on the queuing thread.
-// A piece's report is kept until its turn; the first piece in the order writes straight out,
-// so that a piece reporting more than it reads (a long listing) needs no room for it.
+// A piece's report is kept until its turn; the first piece in the order writes straight out
+// once it has kept a good deal, so that a piece reporting more than it reads (a long listing)
+// needs no room for it.
 //
 // Files mostly wait on the file system (allocating, discarding freed blocks), not on the
 // processor, so a few pieces in flight overlap those waits.
