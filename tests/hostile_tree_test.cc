@@ -276,13 +276,17 @@ TEST(HostileTree, SweepwellOnDeepWideAndStrangelyNamedTrees) {
             std::string::npos);
 
   RunResult trashed = Sweep(dir.path(), home.path(), {});
-  EXPECT_EQ(trashed.exit_code, 0) << trashed.err.substr(0, 300);
+  // The Recycle Bin takes no path of MAX_PATH characters or more: the long name stays, named.
+  EXPECT_EQ(trashed.exit_code, windows ? 1 : 0) << trashed.err.substr(0, 300);
+  EXPECT_EQ(trashed.err.find("too long for the Recycle Bin; -d removes it for good") !=
+                std::string::npos,
+            windows);
   for (const std::string& name : names) {
-    EXPECT_FALSE(fs::exists(dir.Path("odd/" + name))) << name;
+    EXPECT_EQ(fs::exists(dir.Path("odd/" + name)), windows && name == names[0]) << name;
   }
   EXPECT_EQ(std::distance(fs::directory_iterator(home.Path(".local/share/Trash/info")),
                           fs::directory_iterator()),
-            static_cast<long>(names.size()));
+            static_cast<long>(names.size() - windows));
   EXPECT_EQ(ReadDeepScript(dir.path(), kDepth), kOld) << "scripts are not by-products";
 }
 
