@@ -70,7 +70,7 @@ class Stream {
     std::wstring_view rest = wide;
     while (!rest.empty()) {
       DWORD put = 0;
-      DWORD chunk = static_cast<DWORD>(std::min<size_t>(rest.size(), 8192));
+      DWORD chunk = static_cast<DWORD>(WholeCharacters(rest, 8192));
       if (!WriteConsoleW(handle_, rest.data(), chunk, &put, nullptr) || put == 0) return false;
       rest.remove_prefix(put);
     }

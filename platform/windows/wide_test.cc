@@ -42,6 +42,23 @@ TEST(LongPath, AbsolutePathsArePrefixedAsTheyStand) {
   EXPECT_EQ(LongPath("\\\\?\\C:\\a.rc"), L"\\\\?\\C:\\a.rc");
 }
 
+TEST(LongPath, PrefixIsDroppedWhereThePathHasAnotherForm) {
+  const std::pair<std::wstring, std::wstring> cases[] = {
+      {L"\\\\?\\C:\\src", L"C:\\src"},
+      {L"\\\\?\\C:\\", L"C:\\"},
+      {L"\\\\?\\UNC\\server\\share\\src", L"\\\\server\\share\\src"},
+      {L"\\\\?\\Volume{1}\\src", L"\\\\?\\Volume{1}\\src"},
+      {L"C:\\src", L"C:\\src"},
+  };
+  for (const auto& [path, shown] : cases) EXPECT_EQ(WithoutLongPrefix(path), shown);
+}
+
+TEST(Wide, ChunksKeepSurrogatePairsWhole) {
+  const std::wstring pair = L"a\U0001F600b";  // 'a', a pair, 'b'
+  const std::pair<size_t, size_t> cases[] = {{1, 1}, {2, 1}, {3, 3}, {9, 4}};
+  for (const auto& [most, chunk] : cases) EXPECT_EQ(WholeCharacters(pair, most), chunk) << most;
+}
+
 TEST(LongPath, RelativePathsAreMadeAbsolute) {
   std::wstring path = LongPath("sub\\a.rc");
   EXPECT_TRUE(path.starts_with(L"\\\\?\\")) << ToUtf8(path);
