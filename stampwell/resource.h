@@ -8,6 +8,7 @@
 #define IDC_DATE 1002
 #define IDC_FILE_VERSION 1003
 #define IDC_COMMENT 1004
+#define IDC_VERSION_PROBLEM 1005
 
 #ifndef IDC_STATIC
 #define IDC_STATIC (-1)

@@ -2,9 +2,13 @@
 // resources, shown modally with a dialog procedure of its own.
 #include <windows.h>
 
+#include <string>
+#include <utility>
+
 #include "platform/error_text.h"
 #include "platform/windows/wide.h"
 #include "stampwell/resource.h"
+#include "stampwell/split_string.h"
 #include "stampwell/version_dlg.h"
 
 namespace {
@@ -40,6 +44,31 @@ void Fill(HWND dialog, const CVersionDlg& dlg) {
   UpdateOk(dialog);
 }
 
+// Shows why the first version that a resource cannot hold is refused, as "File Version: part 3
+// is above 65535", or clears the reason; returns that version's field, or 0.
+int ShowVersionProblem(HWND dialog) {
+  for (auto [id, name] : {std::pair{IDC_PRODUCT_VERSION, "Product Version"},
+                          std::pair{IDC_FILE_VERSION, "File Version"}}) {
+    std::string problem = VersionProblem(platform::ToUtf8(ControlText(dialog, id)));
+    if (problem.empty()) continue;
+    SetControlText(dialog, IDC_VERSION_PROBLEM, std::string(name) + ": " + problem);
+    return id;
+  }
+  SetControlText(dialog, IDC_VERSION_PROBLEM, "");
+  return 0;
+}
+
+// Keeps the dialog open on a version that cannot be used, with the focus in its field and the
+// text selected, ready to be typed over, as the form on a terminal does.
+bool RefuseVersion(HWND dialog) {
+  int id = ShowVersionProblem(dialog);
+  if (id == 0) return false;
+  HWND field = GetDlgItem(dialog, id);
+  SendMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(field), TRUE);
+  SendMessageW(field, EM_SETSEL, 0, -1);
+  return true;
+}
+
 // The versions and the comment as the user left them; the comment's lines arrive with "\r\n"
 // between them, as the edit control holds them.
 void ReadBack(HWND dialog, CVersionDlg& dlg) {
@@ -52,7 +81,7 @@ INT_PTR OnCommand(HWND dialog, WORD id, WORD code) {
   switch (id) {
     case IDOK:
       // Enter reaches the default button even while it is disabled.
-      if (!CanConfirm(dialog)) return TRUE;
+      if (!CanConfirm(dialog) || RefuseVersion(dialog)) return TRUE;
       ReadBack(dialog, *reinterpret_cast<CVersionDlg*>(GetWindowLongPtrW(dialog, DWLP_USER)));
       EndDialog(dialog, IDOK);
       return TRUE;
@@ -61,6 +90,11 @@ INT_PTR OnCommand(HWND dialog, WORD id, WORD code) {
       return TRUE;
     case IDC_PRODUCT_VERSION:
     case IDC_FILE_VERSION:
+      // Once a version was refused, the reason follows the text.
+      if (code == EN_CHANGE && GetWindowTextLengthW(GetDlgItem(dialog, IDC_VERSION_PROBLEM)) > 0) {
+        ShowVersionProblem(dialog);
+      }
+      [[fallthrough]];
     case IDC_COMMENT:
       if (code == EN_CHANGE) UpdateOk(dialog);
       return TRUE;

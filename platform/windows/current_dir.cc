@@ -16,7 +16,8 @@ bool GetCurrentDir(std::string* dir, int* err) {
     }
     if (got < buffer.size()) {
       buffer.resize(got);
-      *dir = ToUtf8(buffer);
+      // Set with the "\\?\" prefix, the directory is given back with it.
+      *dir = ToUtf8(WithoutLongPrefix(buffer));
       return true;
     }
     buffer.resize(got);  // the size needed, terminating zero included

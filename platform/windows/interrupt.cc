@@ -86,4 +86,27 @@ InterruptShield::~InterruptShield() { g_shields.fetch_sub(1); }
 // The handler runs on a thread of its own: no thread needs to keep it away.
 void BlockInterruptsInThisThread(bool /*keep_broken_pipe*/) {}
 
+// A closed output ends the run as Ctrl-C does, but as a failed run: exit code 1, which the hook
+// that runs last, once the temporary files are removed, gives.
+namespace {
+
+std::atomic<bool> g_outputClosed{false};
+std::atomic<void (*)()> g_hookBeforeClosedOutput{nullptr};
+
+void EndAsFailedRun() {
+  if (void (*hook)() = g_hookBeforeClosedOutput.load()) hook();
+  TerminateProcess(GetCurrentProcess(), 1);
+  ExitProcess(1);
+}
+
+}  // namespace
+
+void EndOnClosedOutput() {
+  if (g_outputClosed.exchange(true)) return;
+  g_hookBeforeClosedOutput.store(g_hook.exchange(EndAsFailedRun));
+  if (!g_deferring.load()) EndNow();
+  int none = 0;
+  g_pending.compare_exchange_strong(none, -1);  // no control event: the output closed
+}
+
 }  // namespace platform

@@ -17,6 +17,12 @@
 namespace platform {
 namespace {
 
+// The errors of a write to a pipe whose reader went away (as "| more" quit with q), which ends
+// the run as a broken pipe does on other systems.
+bool IsClosedPipe(DWORD error) {
+  return error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE || error == ERROR_PIPE_NOT_CONNECTED;
+}
+
 class Stream {
  public:
   explicit Stream(DWORD id) : id_(id) {}
@@ -32,7 +38,9 @@ class Stream {
     }
     Follow();
     bool ok = console_ ? WriteWide(bytes) : WriteBytes(bytes);
-    if (!ok && error_ == 0) error_ = GetLastError() != 0 ? GetLastError() : ERROR_WRITE_FAULT;
+    if (ok || error_ != 0) return;
+    error_ = GetLastError() != 0 ? GetLastError() : ERROR_WRITE_FAULT;
+    if (IsClosedPipe(error_)) EndOnClosedOutput();
   }
 
   // The system's error code of the first failed write, or 0.
@@ -70,7 +78,7 @@ class Stream {
     std::wstring_view rest = wide;
     while (!rest.empty()) {
       DWORD put = 0;
-      DWORD chunk = static_cast<DWORD>(std::min<size_t>(rest.size(), 8192));
+      DWORD chunk = static_cast<DWORD>(WholeCharacters(rest, 8192));
       if (!WriteConsoleW(handle_, rest.data(), chunk, &put, nullptr) || put == 0) return false;
       rest.remove_prefix(put);
     }

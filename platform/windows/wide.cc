@@ -108,4 +108,20 @@ std::wstring LongPath(std::string_view path) {
   return full;
 }
 
+std::wstring WithoutLongPrefix(std::wstring_view path) {
+  std::wstring_view rest = path;
+  if (!rest.starts_with(L"\\\\?\\")) return std::wstring(path);
+  rest.remove_prefix(4);
+  if (rest.starts_with(L"UNC\\")) return L"\\\\" + std::wstring(rest.substr(4));
+  if (IsDrivePath(rest)) return std::wstring(rest);
+  return std::wstring(path);
+}
+
+size_t WholeCharacters(std::wstring_view text, size_t most) {
+  if (most >= text.size()) return text.size();
+  bool splits = most > 1 && text[most - 1] >= 0xD800 && text[most - 1] < 0xDC00 &&
+                text[most] >= 0xDC00 && text[most] < 0xE000;
+  return splits ? most - 1 : most;
+}
+
 }  // namespace platform

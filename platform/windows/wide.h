@@ -19,4 +19,12 @@ std::wstring ToWide(std::string_view utf8);
 // would drop trailing dots and blanks from its names; a relative one is made absolute first.
 std::wstring LongPath(std::string_view path);
 
+// `path` as a user writes it: "\\?\C:\src" becomes "C:\src", "\\?\UNC\server\share" becomes
+// "\\server\share". A path that has no other form ("\\?\Volume{...}\") stays as it is.
+std::wstring WithoutLongPrefix(std::wstring_view path);
+
+// How many of the first `most` characters of `text` make a chunk that does not split a
+// surrogate pair: one fewer when the last would be the first half of a pair.
+size_t WholeCharacters(std::wstring_view text, size_t most);
+
 }  // namespace platform

@@ -42,6 +42,18 @@ TEST(LongPath, AbsolutePathsArePrefixedAsTheyStand) {
   EXPECT_EQ(LongPath("\\\\?\\C:\\a.rc"), L"\\\\?\\C:\\a.rc");
 }
 
+TEST(LongPath, PrefixIsDroppedWhereThePathHasAnotherForm) {
+  EXPECT_EQ(WithoutLongPrefix(L"\\\\?\\C:\\src"), L"C:\\src");
+  EXPECT_EQ(WithoutLongPrefix(L"\\\\?\\UNC\\server\\share"), L"\\\\server\\share");
+  EXPECT_EQ(WithoutLongPrefix(L"\\\\?\\Volume{1}\\src"), L"\\\\?\\Volume{1}\\src");
+}
+
+TEST(Wide, ChunksKeepSurrogatePairsWhole) {
+  const std::wstring text = L"a\U0001F600b";  // 'a', a pair, 'b'
+  const std::pair<size_t, size_t> cases[] = {{1, 1}, {2, 1}, {3, 3}, {9, 4}};  // most, chunk
+  for (auto [most, chunk] : cases) EXPECT_EQ(WholeCharacters(text, most), chunk) << most;
+}
+
 TEST(LongPath, RelativePathsAreMadeAbsolute) {
   std::wstring path = LongPath("sub\\a.rc");
   EXPECT_TRUE(path.starts_with(L"\\\\?\\")) << ToUtf8(path);
