@@ -142,7 +142,15 @@ int PendingInterrupt() { return g_pending.load(); }
 
 void EndByPendingInterrupt() { EndNow(); }
 
-InterruptShield::InterruptShield() { g_shields.fetch_add(1); }
+// Counted before the end is looked at, so that an ending run either waits for these steps or
+// is seen here: steps not begun once the end is marked never begin, and the thread waits for the
+// process to end, its temporary file removed by the ending run.
+InterruptShield::InterruptShield() {
+  g_shields.fetch_add(1);
+  if (!g_ending.load()) return;
+  g_shields.fetch_sub(1);
+  Sleep(INFINITE);
+}
 
 InterruptShield::~InterruptShield() { g_shields.fetch_sub(1); }
 
