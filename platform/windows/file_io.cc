@@ -177,16 +177,28 @@ std::wstring TempPath(const std::wstring& path) {
   return path.substr(0, leaf_start) + leaf + suffix;
 }
 
-// Creates a new temporary file, armed for removal on interruption before it exists.
+// A temporary file given up because the run is ending: removed if it was made, and the creation
+// fails with ERROR_OPERATION_ABORTED.
+HANDLE Abandoned(HANDLE file, const std::wstring& temp) {
+  if (file != INVALID_HANDLE_VALUE) {
+    CloseHandle(file);
+    DeleteFileW(temp.c_str());
+  }
+  SetLastError(ERROR_OPERATION_ABORTED);
+  return INVALID_HANDLE_VALUE;
+}
+
+// Creates a new temporary file, armed for removal on interruption before it exists. Once the
+// end of the run is marked, none is created, and one created meanwhile is removed again.
 HANDLE CreateTemp(const std::wstring& path, std::wstring* temp) {
   for (int attempt = 0; attempt < 100; ++attempt) {
     *temp = TempPath(path);
-    ArmTempFile(*temp);
+    if (!ArmTempFile(*temp)) return Abandoned(INVALID_HANDLE_VALUE, *temp);
     HANDLE file = CreateFileW(temp->c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file != INVALID_HANDLE_VALUE) return file;
     DWORD err = GetLastError();
-    DisarmTempFile();
+    if (!TempFileMade(file != INVALID_HANDLE_VALUE)) return Abandoned(file, *temp);
+    if (file != INVALID_HANDLE_VALUE) return file;
     if (err != ERROR_FILE_EXISTS && err != ERROR_ALREADY_EXISTS) {
       SetLastError(err);
       return INVALID_HANDLE_VALUE;

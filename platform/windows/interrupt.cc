@@ -16,56 +16,119 @@
 // interruption, while work in flight is allowed to finish, is only recorded; otherwise the
 // temporary files being written are removed and the process ends at once, with the exit code
 // of a process ended by Ctrl-C.
+//
+// The closing of the console, log-off and shutdown cannot be held back: the system ends the
+// process as soon as the handler returns, and about five seconds after a close whatever the
+// handler does. The handler then marks the end, so that no worker starts a temporary file,
+// waits for the replacements and creations in flight, removes the temporary files and only then
+// returns. A process that has loaded user32.dll, as the shell's functions do, is not told of
+// log-off and shutdown by this handler.
 
 namespace platform {
 namespace {
 
+// A thread's temporary file, from just before its creation until it is put in place or removed.
+struct ArmedTemp {
+  std::wstring path;
+  bool created = false;
+};
+
 std::mutex g_tempMutex;
-std::map<DWORD, std::wstring>* g_temps = new std::map<DWORD, std::wstring>;  // by thread id
+std::map<DWORD, ArmedTemp>* g_temps = new std::map<DWORD, ArmedTemp>;  // by thread id
 
 std::atomic<bool> g_deferring{false};
+std::atomic<bool> g_ending{false};  // the end is marked: no more temporary files
 std::atomic<int> g_shields{0};
 std::atomic<int> g_pending{0};  // the control event plus one, or 0
 std::atomic<void (*)()> g_hook{nullptr};
 
-void WaitForShields() {
+bool CreationInFlight() {
+  std::lock_guard lock(g_tempMutex);
+  for (const auto& [thread, temp] : *g_temps) {
+    if (!temp.created) return true;
+  }
+  return false;
+}
+
+// Waits, at most `limit`, for the shielded steps and the creations of temporary files in flight.
+void WaitForWorkInFlight(std::chrono::milliseconds limit) {
   auto start = std::chrono::steady_clock::now();
-  while (g_shields.load() > 0 &&
-         std::chrono::steady_clock::now() - start < std::chrono::seconds(2)) {
+  while ((g_shields.load() > 0 || CreationInFlight()) &&
+         std::chrono::steady_clock::now() - start < limit) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
 }
 
 void RemoveArmedTempFiles() {
   std::lock_guard lock(g_tempMutex);
-  for (const auto& [thread, path] : *g_temps) DeleteFileW(path.c_str());
+  for (const auto& [thread, temp] : *g_temps) DeleteFileW(temp.path.c_str());
   g_temps->clear();
 }
 
-[[noreturn]] void EndNow() {
-  WaitForShields();
+// Marks the end, lets the work in flight finish and removes the temporary files left.
+void EndWork(std::chrono::milliseconds limit) {
+  g_ending.store(true);
+  WaitForWorkInFlight(limit);
   RemoveArmedTempFiles();
+}
+
+[[noreturn]] void EndNow() {
+  EndWork(std::chrono::seconds(2));
   if (void (*hook)() = g_hook.load()) hook();
   TerminateProcess(GetCurrentProcess(), STATUS_CONTROL_C_EXIT);
   ExitProcess(STATUS_CONTROL_C_EXIT);
 }
 
-BOOL WINAPI OnControl(DWORD event) {
-  int none = 0;
-  int code = static_cast<int>(event) + 1;
-  if (g_deferring.load() && g_pending.compare_exchange_strong(none, code)) return TRUE;
-  EndNow();
-}
+BOOL WINAPI OnControl(DWORD event) { return HandleControlEvent(event); }
 
 }  // namespace
+
+BOOL HandleControlEvent(DWORD event) {
+  int none = 0;
+  int code = static_cast<int>(event) + 1;
+  switch (event) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+      if (g_deferring.load() && g_pending.compare_exchange_strong(none, code)) return TRUE;
+      EndNow();
+    case CTRL_CLOSE_EVENT:
+    case CTRL_LOGOFF_EVENT:
+    case CTRL_SHUTDOWN_EVENT:
+      // Held-back work stops starting pieces, and may end the process first, just as cleanly.
+      g_pending.compare_exchange_strong(none, code);
+      EndWork(std::chrono::seconds(3));
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
+
+void ForgetEndForTesting() {
+  g_ending.store(false);
+  g_pending.store(0);
+}
 
 bool InstallInterruptHandlers() { return SetConsoleCtrlHandler(OnControl, TRUE) != 0; }
 
 void SetInterruptHook(void (*hook)()) { g_hook.store(hook); }
 
-void ArmTempFile(const std::wstring& path) {
+bool ArmTempFile(const std::wstring& path) {
   std::lock_guard lock(g_tempMutex);
-  (*g_temps)[GetCurrentThreadId()] = path;
+  if (g_ending.load()) return false;
+  (*g_temps)[GetCurrentThreadId()] = {path, false};
+  return true;
+}
+
+bool TempFileMade(bool created) {
+  std::lock_guard lock(g_tempMutex);
+  auto temp = g_temps->find(GetCurrentThreadId());
+  if (temp == g_temps->end()) return false;  // removed by an ending run
+  if (created) {
+    temp->second.created = true;
+  } else {
+    g_temps->erase(temp);
+  }
+  return true;
 }
 
 void DisarmTempFile() {
@@ -79,7 +142,15 @@ int PendingInterrupt() { return g_pending.load(); }
 
 void EndByPendingInterrupt() { EndNow(); }
 
-InterruptShield::InterruptShield() { g_shields.fetch_add(1); }
+// Counted before the end is looked at, so that an ending run either waits for these steps or
+// is seen here: steps not begun once the end is marked never begin, and the thread waits for the
+// process to end, its temporary file removed by the ending run.
+InterruptShield::InterruptShield() {
+  g_shields.fetch_add(1);
+  if (!g_ending.load()) return;
+  g_shields.fetch_sub(1);
+  Sleep(INFINITE);
+}
 
 InterruptShield::~InterruptShield() { g_shields.fetch_sub(1); }
 
