@@ -1,13 +1,16 @@
 // Weekwell run as a user runs it, at chosen moments under a stopped fake clock, and checked
 // against what `date` prints for the same moment in the same zone.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
 #include <deque>
+#include <filesystem>
 #include <iterator>
 #include <memory>
 #include <set>
@@ -156,16 +159,32 @@ std::vector<std::time_t> ChosenMoments(const std::string& zone) {
   return {moments.begin(), moments.end()};
 }
 
+// Removes the shared memory and semaphores that faked runs which ended without the library's
+// clean-up left behind in /dev/shm. They are named by process ID, and the wrapper cannot start
+// under an ID whose leftovers are still there; runs in a row leave whole ranges of IDs taken.
+void RemoveFakeClockLeftovers() {
+  std::error_code ignored;
+  for (const auto& entry : std::filesystem::directory_iterator("/dev/shm", ignored)) {
+    std::string name = entry.path().filename().string();
+    for (const char* prefix : {"faketime_shm_", "sem.faketime_sem_"}) {
+      if (!name.starts_with(prefix)) continue;
+      pid_t pid = std::atoi(name.c_str() + std::string_view(prefix).size());
+      if (pid > 0 && kill(pid, 0) != 0 && errno == ESRCH) {
+        std::filesystem::remove(entry.path(), ignored);
+      }
+    }
+  }
+}
+
 // What the faketime wrapper preloads to fake the clock, asked of the wrapper itself; running
 // the tool with it directly spares a process and the wrapper's shared memory per run.
 std::string AskFakeClockLibrary() {
   std::string faketime = FindOnPath("faketime");
   if (faketime.empty()) return "";
+  RemoveFakeClockLeftovers();
   RunOptions options;
   options.env = {"FAKETIME_FMT=%s"};
-  // faketime cannot start when an earlier process with its process ID left the library's
-  // shared memory behind (a faked run that ended without the library's clean-up): each try
-  // runs under another process ID.
+  // Another test's faked run may leave its leftovers meanwhile: each try runs under another ID.
   for (int attempt = 0; attempt < 20; ++attempt) {
     RunResult result =
         testsupport::Run(faketime, {"-f", "0", FindOnPath("printenv"), "LD_PRELOAD"}, options);
