@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/file_ref.h"
+
 namespace platform {
 
 enum class EntryType : uint8_t {
@@ -38,5 +40,7 @@ class DirListing {
 // returning. Entry types come from the listing itself; only entries of unknown type and links
 // are looked up. On failure returns false and sets `*err`.
 bool ListDirectory(const std::string& path, DirListing* listing, int* err);
+// Lists the folder held open, the same way.
+bool ListDirectory(const Folder& folder, DirListing* listing, int* err);
 
 }  // namespace platform

@@ -9,6 +9,6 @@ namespace platform {
 
 // Removes the directory entry at `path` for good: a file, or a symbolic link itself (never its
 // target). A directory is never removed.
-bool RemoveFile(const std::string& path, FileFailure* failure);
+bool RemoveFile(const FileRef& file, FileFailure* failure);
 
 }  // namespace platform

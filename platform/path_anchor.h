@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "platform/file_ref.h"
+
 namespace platform {
 
 // The parent directory and last component of an absolute path, ready for the *at() calls.
@@ -13,6 +15,8 @@ namespace platform {
 class ParentAnchor {
  public:
   explicit ParentAnchor(const std::string& path);
+  // The file's own folder and name when it has a folder; else its path, as above.
+  explicit ParentAnchor(const FileRef& file);
   ~ParentAnchor();
   ParentAnchor(const ParentAnchor&) = delete;
   ParentAnchor& operator=(const ParentAnchor&) = delete;
@@ -24,6 +28,8 @@ class ParentAnchor {
   const char* name() const { return name_; }
 
  private:
+  void AnchorLong(const std::string& path);
+
   int dir_fd_;  // AT_FDCWD, or a descriptor that stays open until the next long path
   int error_ = 0;
   std::string leaf_;

@@ -27,7 +27,7 @@ class Trash {
 
   // True when `path` lies inside a trash directory: the home trash, or ".Trash" or a
   // ".Trash-*" directory at the top of its file system. Nothing there is trashed again.
-  bool Holds(const std::string& path);
+  bool Holds(const FileRef& file);
 
   // Moves the entry at `path` (absolute; a file or a symbolic link, never a directory) into the
   // trash of its file system. Its info entry ("<name>.trashinfo": original path and deletion
@@ -36,7 +36,7 @@ class Trash {
   // the same name, and the info entry is removed again if that fails. A name already taken in the
   // trash is never overwritten: the file then gets a name unique to the run. When no trash can
   // be used on the file's file system, the file stays where it is and the call fails.
-  bool MoveToTrash(const std::string& path, FileFailure* failure);
+  bool MoveToTrash(const FileRef& file, FileFailure* failure);
 
  private:
   struct State;

@@ -12,12 +12,13 @@ namespace {
 constexpr unsigned long long kVeryLargeScript = 16ull << 20;
 std::mutex g_veryLargeScriptTurn;
 
-bool Stamp(const std::string& path, CReporter& reporter) {
+bool Stamp(const platform::FileRef& file, CReporter& reporter) {
+  const std::string& path = file.path;
   std::string bytes;
   platform::FileIdentity read;
   platform::FileFailure failure;
-  if (!platform::ReadRegularFile(path, &bytes, &read, &failure) ||
-      !platform::CheckWritable(path, &failure)) {
+  if (!platform::ReadRegularFile(file, &bytes, &read, &failure) ||
+      !platform::CheckWritable(file, &failure)) {
     reporter.Fail(failure.what, path, failure.reason);
     return false;
   }
@@ -26,21 +27,22 @@ bool Stamp(const std::string& path, CReporter& reporter) {
     reporter.Fail("left alone", path, reason);
     return false;
   }
-  if (rewritten != bytes && !platform::ReplaceFile(path, rewritten, read, &failure)) {
+  if (rewritten != bytes && !platform::ReplaceFile(file, rewritten, read, &failure)) {
     reporter.Fail(failure.what, path, failure.reason);
     return false;
   }
   return true;
 }
 
-bool Preview(const std::string& path, CReporter& reporter) {
+bool Preview(const platform::FileRef& file, CReporter& reporter) {
+  const std::string& path = file.path;
   std::string bytes, rewritten, reason;
   platform::FileIdentity read;
   platform::FileFailure failure;
   // A script the real run would refuse is reported as that run would report it, in its order:
   // the file is checked before its text, the folder only when there is something to write.
-  if (!platform::ReadRegularFile(path, &bytes, &read, &failure) ||
-      !platform::PredictWritable(path, &failure)) {
+  if (!platform::ReadRegularFile(file, &bytes, &read, &failure) ||
+      !platform::PredictWritable(file, &failure)) {
     reporter.Fail(failure.what, path, failure.reason);
     return false;
   }
@@ -50,7 +52,7 @@ bool Preview(const std::string& path, CReporter& reporter) {
   }
   const bool rewrites = rewritten != bytes;
   std::string().swap(rewritten);  // the listing needs the text as read only
-  if (rewrites && !platform::PredictReplaceable(path, &failure)) {
+  if (rewrites && !platform::PredictReplaceable(file, &failure)) {
     reporter.Fail(failure.what, path, failure.reason);
     return false;
   }
@@ -61,28 +63,29 @@ bool Preview(const std::string& path, CReporter& reporter) {
   return true;
 }
 
-// Runs `work` on the script at `path`, very large scripts one at a time.
-int InTurn(const std::string& path, CReporter& reporter,
-           bool (*work)(const std::string&, CReporter&)) {
+// Runs `work` on the script `file`, very large scripts one at a time.
+int InTurn(const platform::FileRef& file, CReporter& reporter,
+           bool (*work)(const platform::FileRef&, CReporter&)) {
+  const std::string& path = file.path;
   platform::FileIdentity found;
   platform::FileFailure failure;
-  if (!platform::InspectRegularFile(path, &found, &failure)) {
+  if (!platform::InspectRegularFile(file, &found, &failure)) {
     reporter.Fail(failure.what, path, failure.reason);
     return 0;
   }
   std::unique_lock turn(g_veryLargeScriptTurn, std::defer_lock);
   if (found.size >= kVeryLargeScript) turn.lock();
-  return work(path, reporter) ? 1 : 0;
+  return work(file, reporter) ? 1 : 0;
 }
 
 }  // namespace
 
-int ProcessResourceFile(const std::string& path, CReporter& reporter) {
-  return InTurn(path, reporter, Stamp);
+int ProcessResourceFile(const platform::FileRef& file, CReporter& reporter) {
+  return InTurn(file, reporter, Stamp);
 }
 
-int PreviewResourceFile(const std::string& path, CReporter& reporter) {
-  return InTurn(path, reporter, Preview);
+int PreviewResourceFile(const platform::FileRef& file, CReporter& reporter) {
+  return InTurn(file, reporter, Preview);
 }
 
 // Projects keep their version resource in an ".rc2" file that the resource editor leaves alone
@@ -92,13 +95,14 @@ bool IsResourceScript(std::string_view path) {
   return EqualsIgnoreCase(extension, ".rc") || (g_bStampRc2 && EqualsIgnoreCase(extension, ".rc2"));
 }
 
-void StampFile(const std::string& path, CReporter& reporter) {
+void StampFile(const platform::FileRef& file, CReporter& reporter) {
+  const std::string& path = file.path;
   if (!IsResourceScript(path)) return;
   if (g_bDryRun) {
     reporter.Print("Would stamp file '" + path + "'\n");
-    PreviewResourceFile(path, reporter);
+    PreviewResourceFile(file, reporter);
     return;
   }
   reporter.Print("Resource File '" + path + "' done\n");
-  ProcessResourceFile(path, reporter);
+  ProcessResourceFile(file, reporter);
 }

@@ -63,9 +63,9 @@ SwitchesRead ReadSwitches(int argc, char** argv) {
 void StampTree(CReporter& reporter) {
   CParallelWork work(reporter, FileWorkers());
   WalkCurrentDirectory(
-      [&](const std::string& path) {
-        if (IsResourceScript(path)) {
-          work.Queue([path](CReporter& out) { StampFile(path, out); });
+      [&](const platform::FileRef& file) {
+        if (IsResourceScript(file.path)) {
+          work.Queue([file](CReporter& out) { StampFile(file, out); });
         }
       },
       work);

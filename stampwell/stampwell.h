@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "common/reporter.h"
+#include "platform/file_ref.h"
 
 // 1 for an interactive run (form and change log), 0 for a silent one.
 extern int g_bShowDialog;
@@ -20,7 +21,7 @@ extern std::string g_strFileVersion;
 // Reads the script at `path`, applies the versions and writes it back safely. Returns 1 when it
 // was written (or already held exactly the new bytes), 0 after reporting a failure. Very large
 // scripts wait for each other, so that only one at a time takes its memory.
-int ProcessResourceFile(const std::string& path, CReporter& reporter);
+int ProcessResourceFile(const platform::FileRef& file, CReporter& reporter);
 
 // True for a file named "*.rc", in any case, and with -rc2 for one named "*.rc2".
 bool IsResourceScript(std::string_view path);
@@ -28,11 +29,11 @@ bool IsResourceScript(std::string_view path);
 // Reads the script at `path` and prints each line the versions would change, the old line
 // after "  - " and the new one after "  + "; writes nothing. Returns 1, or 0 after reporting a
 // failure.
-int PreviewResourceFile(const std::string& path, CReporter& reporter);
+int PreviewResourceFile(const platform::FileRef& file, CReporter& reporter);
 
 // The per-file action of the walk: announces and processes every resource script (or, in a dry
 // run, announces it and lists its changes).
-void StampFile(const std::string& path, CReporter& reporter);
+void StampFile(const platform::FileRef& file, CReporter& reporter);
 
 // The whole run; returns the exit code.
 int StampwellMain(int argc, char** argv);

@@ -52,13 +52,14 @@ bool IsByProduct(std::string_view path) {
          (g_bRemoveVsFiles && IsVsFile(path, extension));
 }
 
-void CleanFile(const std::string& path, CRemover& remover, CReporter& reporter) {
-  if (!IsByProduct(path) || remover.Protects(path)) return;
+void CleanFile(const platform::FileRef& file, CRemover& remover, CReporter& reporter) {
+  const std::string& path = file.path;
+  if (!IsByProduct(path) || remover.Protects(file)) return;
   if (g_bDryRun) {
     reporter.Print("Would delete file '" + path + "'\n");
     return;
   }
   reporter.Print("Deleting file '" + path + "' done\n");
   platform::FileFailure failure;
-  if (!remover.Remove(path, &failure)) reporter.Fail(failure.what, path, failure.reason);
+  if (!remover.Remove(file, &failure)) reporter.Fail(failure.what, path, failure.reason);
 }

@@ -13,10 +13,10 @@ using Strings = std::vector<std::string>;
 // Records what it is asked to remove; fails where told to.
 class CRecordingRemover : public CRemover {
  public:
-  bool Protects(const std::string& path) override { return m_protected.contains(path); }
-  bool Remove(const std::string& path, platform::FileFailure* failure) override {
-    m_removed.push_back(path);
-    auto it = m_failures.find(path);
+  bool Protects(const platform::FileRef& file) override { return m_protected.contains(file.path); }
+  bool Remove(const platform::FileRef& file, platform::FileFailure* failure) override {
+    m_removed.push_back(file.path);
+    auto it = m_failures.find(file.path);
     if (it == m_failures.end()) return true;
     *failure = it->second;
     return false;

@@ -2,13 +2,13 @@
 
 #include "platform/file_remove.h"
 
-bool CDiskRemover::Protects(const std::string& path) {
+bool CDiskRemover::Protects(const platform::FileRef& file) {
   std::lock_guard lock(m_trashMutex);
-  return m_trash.Holds(path);
+  return m_trash.Holds(file);
 }
 
-bool CDiskRemover::Remove(const std::string& path, platform::FileFailure* failure) {
-  if (m_bPermanently) return platform::RemoveFile(path, failure);
+bool CDiskRemover::Remove(const platform::FileRef& file, platform::FileFailure* failure) {
+  if (m_bPermanently) return platform::RemoveFile(file, failure);
   std::lock_guard lock(m_trashMutex);
-  return m_trash.MoveToTrash(path, failure);
+  return m_trash.MoveToTrash(file, failure);
 }

@@ -13,8 +13,8 @@ class CDiskRemover : public CRemover {
  public:
   explicit CDiskRemover(bool permanently) : m_bPermanently(permanently) {}
 
-  bool Protects(const std::string& path) override;
-  bool Remove(const std::string& path, platform::FileFailure* failure) override;
+  bool Protects(const platform::FileRef& file) override;
+  bool Remove(const platform::FileRef& file, platform::FileFailure* failure) override;
 
  private:
   bool m_bPermanently;

@@ -35,9 +35,9 @@ void CleanTree(CReporter& reporter) {
   CDiskRemover remover(g_bDeletePermanently != 0);
   CParallelWork work(reporter, CleanWorkers());
   WalkCurrentDirectory(
-      [&](const std::string& path) {
-        if (IsByProduct(path)) {
-          work.Queue([&remover, path](CReporter& out) { CleanFile(path, remover, out); });
+      [&](const platform::FileRef& file) {
+        if (IsByProduct(file.path)) {
+          work.Queue([&remover, file](CReporter& out) { CleanFile(file, remover, out); });
         }
       },
       work);

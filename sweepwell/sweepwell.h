@@ -23,9 +23,9 @@ class CRemover {
  public:
   virtual ~CRemover() = default;
   // True for a file that is never touched: one already in a trash.
-  virtual bool Protects(const std::string& path) = 0;
+  virtual bool Protects(const platform::FileRef& file) = 0;
   // Removes the file; false, with `failure` filled, when it could not.
-  virtual bool Remove(const std::string& path, platform::FileFailure* failure) = 0;
+  virtual bool Remove(const platform::FileRef& file, platform::FileFailure* failure) = 0;
 };
 
 // True when the last component of `path` has an extension of a list that applies (or, with -vs,
@@ -34,7 +34,7 @@ bool IsByProduct(std::string_view path);
 
 // The per-file action of the walk: announces and removes every by-product, or in a dry run
 // only lists it. A failure is reported after the file's line.
-void CleanFile(const std::string& path, CRemover& remover, CReporter& reporter);
+void CleanFile(const platform::FileRef& file, CRemover& remover, CReporter& reporter);
 
 // Reads the switches into the globals. Help wins over everything: the usage text is printed.
 // Otherwise a word that is not one of Sweepwell's switches, or a value after a switch that takes

@@ -85,7 +85,7 @@ TEST(StampwellFaults, FailedCallsLeaveScriptsWholeAndAreReported) {
         "FAULT_ERRNO=ENOENT"},
        4, "cannot read", "/d/d.rc': No such file or directory", 1},
       {"a directory cannot be opened",
-       {"FAULT_CALL=openat", "FAULT_MATCH=/b", "FAULT_NTH=1", "FAULT_COUNT=1",
+       {"FAULT_CALL=openat", "FAULT_MATCH==b", "FAULT_NTH=1", "FAULT_COUNT=1",
         "FAULT_ERRNO=EACCES"},
        3, "cannot list directory", "/b': Permission denied", 1},
   };

@@ -7,7 +7,6 @@
 
 #include <cerrno>
 
-#include "platform/path_anchor.h"
 
 namespace platform {
 
@@ -47,13 +46,14 @@ EntryType Classify(int dir_fd, const dirent* entry) {
 
 bool ListDirectory(const std::string& path, DirListing* listing, int* err) {
   listing->Clear();
-  ParentAnchor anchor(path);
-  if (anchor.error() != 0) {
-    *err = anchor.error();
-    return false;
-  }
-  int fd = openat(anchor.dir_fd(), anchor.name(),
-                  O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  FolderPtr folder = Folder::Open(path, err);
+  return folder != nullptr && ListDirectory(*folder, listing, err);
+}
+
+bool ListDirectory(const Folder& folder, DirListing* listing, int* err) {
+  listing->Clear();
+  // A reading position of its own: the folder's descriptor stays as it is for the work after.
+  int fd = openat(static_cast<int>(folder.native()), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) {
     *err = errno;
     return false;

@@ -178,8 +178,8 @@ bool ReadOnlyForEveryone(FileFailure* failure) {
 
 }  // namespace
 
-bool InspectRegularFile(const std::string& path, FileIdentity* identity, FileFailure* failure) {
-  ParentAnchor anchor(path);
+bool InspectRegularFile(const FileRef& file, FileIdentity* identity, FileFailure* failure) {
+  ParentAnchor anchor(file);
   if (anchor.error() != 0) return Fail(failure, "cannot read", anchor.error());
   struct stat st;
   if (!CheckRegular(anchor, &st, failure)) return false;
@@ -187,9 +187,9 @@ bool InspectRegularFile(const std::string& path, FileIdentity* identity, FileFai
   return true;
 }
 
-bool ReadRegularFile(const std::string& path, std::string* bytes, FileIdentity* identity,
+bool ReadRegularFile(const FileRef& file, std::string* bytes, FileIdentity* identity,
                      FileFailure* failure) {
-  ParentAnchor anchor(path);
+  ParentAnchor anchor(file);
   if (anchor.error() != 0) return Fail(failure, "cannot read", anchor.error());
   struct stat st;
   if (!CheckRegular(anchor, &st, failure)) return false;
@@ -208,8 +208,8 @@ bool ReadRegularFile(const std::string& path, std::string* bytes, FileIdentity* 
   return ok || Fail(failure, "cannot read", err);
 }
 
-bool CheckWritable(const std::string& path, FileFailure* failure) {
-  ParentAnchor anchor(path);
+bool CheckWritable(const FileRef& file, FileFailure* failure) {
+  ParentAnchor anchor(file);
   if (anchor.error() != 0) return Fail(failure, "cannot write", anchor.error());
   int fd = openat(anchor.dir_fd(), anchor.name(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return Fail(failure, "cannot write", errno);
@@ -219,9 +219,9 @@ bool CheckWritable(const std::string& path, FileFailure* failure) {
   return ok && (!IsReadOnlyForEveryone(st) || ReadOnlyForEveryone(failure));
 }
 
-bool ReplaceFile(const std::string& path, std::string_view bytes, const FileIdentity& read,
+bool ReplaceFile(const FileRef& file, std::string_view bytes, const FileIdentity& read,
                  FileFailure* failure) {
-  ParentAnchor anchor(path);
+  ParentAnchor anchor(file);
   if (anchor.error() != 0) return Fail(failure, "cannot replace", anchor.error());
   // The original stays open while its attributes are carried over.
   int original_fd =

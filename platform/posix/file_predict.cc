@@ -10,6 +10,7 @@
 
 #include "platform/error_text.h"
 #include "platform/file_io.h"
+#include "platform/path_anchor.h"
 
 namespace platform {
 namespace {
@@ -19,6 +20,7 @@ bool Fail(FileFailure* failure, const char* what, std::string reason) {
   return false;
 }
 
+// The folder of `path`, which may be a name alone, relative to the anchor's folder.
 std::string FolderOf(const std::string& path) {
   size_t slash = path.rfind('/');
   if (slash == std::string::npos) return ".";
@@ -27,11 +29,13 @@ std::string FolderOf(const std::string& path) {
 
 }  // namespace
 
-bool PredictWritable(const std::string& path, FileFailure* failure) {
+bool PredictWritable(const FileRef& file, FileFailure* failure) {
+  ParentAnchor anchor(file);
+  if (anchor.error() != 0) return Fail(failure, "cannot write", ErrorText(anchor.error()));
   struct stat st;
   // The effective user is the one that opens the file in a real run.
-  if (fstatat(AT_FDCWD, path.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
-      faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0) {
+  if (fstatat(anchor.dir_fd(), anchor.name(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+      faccessat(anchor.dir_fd(), anchor.name(), W_OK, AT_EACCESS) != 0) {
     return Fail(failure, "cannot write", ErrorText(errno));
   }
   // No write permission bit at all is refused even to the superuser, as CheckWritable does.
@@ -41,9 +45,13 @@ bool PredictWritable(const std::string& path, FileFailure* failure) {
   return true;
 }
 
-bool PredictReplaceable(const std::string& path, FileFailure* failure) {
-  if (!PredictWritable(path, failure)) return false;
-  if (faccessat(AT_FDCWD, FolderOf(path).c_str(), W_OK | X_OK, AT_EACCESS) != 0) {
+bool PredictReplaceable(const FileRef& file, FileFailure* failure) {
+  if (!PredictWritable(file, failure)) return false;
+  ParentAnchor anchor(file);
+  if (anchor.error() != 0) {
+    return Fail(failure, "cannot create temporary file for", ErrorText(anchor.error()));
+  }
+  if (faccessat(anchor.dir_fd(), FolderOf(anchor.name()).c_str(), W_OK | X_OK, AT_EACCESS) != 0) {
     return Fail(failure, "cannot create temporary file for", ErrorText(errno));
   }
   return true;

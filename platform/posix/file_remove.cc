@@ -10,8 +10,8 @@
 
 namespace platform {
 
-bool RemoveFile(const std::string& path, FileFailure* failure) {
-  ParentAnchor anchor(path);
+bool RemoveFile(const FileRef& file, FileFailure* failure) {
+  ParentAnchor anchor(file);
   int err = anchor.error();
   if (err == 0 && unlinkat(anchor.dir_fd(), anchor.name(), 0) == 0) return true;
   if (err == 0) err = errno;

@@ -79,11 +79,25 @@ int OpenLongDirectory(const std::string& dir, int* err) {
 }  // namespace
 
 ParentAnchor::ParentAnchor(const std::string& path) : dir_fd_(AT_FDCWD), name_(path.c_str()) {
+  AnchorLong(path);
+}
+
+void ParentAnchor::AnchorLong(const std::string& path) {
   if (path.size() < PATH_MAX - 1 || path.empty() || path[0] != '/') return;
   size_t slash = path.rfind('/');
   leaf_ = path.substr(slash + 1);
   name_ = leaf_.c_str();
   dir_fd_ = OpenLongDirectory(path.substr(0, slash), &error_);
+}
+
+ParentAnchor::ParentAnchor(const FileRef& file) : dir_fd_(AT_FDCWD), name_(file.path.c_str()) {
+  if (file.folder == nullptr) {
+    AnchorLong(file.path);
+    return;
+  }
+  dir_fd_ = static_cast<int>(file.folder->native());
+  leaf_ = file.name();
+  name_ = leaf_.c_str();
 }
 
 ParentAnchor::~ParentAnchor() = default;

@@ -176,12 +176,15 @@ struct Trash::State {
     return first == ".Trash" || first.starts_with(".Trash-");
   }
 
-  // Finds the file system of the directory holding `path`, once per directory.
-  Volume* Lookup(const std::string& path, int* err) {
-    std::string dir = DirectoryOf(path);
+  // Finds the file system of the directory holding `file`, once per directory: that of the
+  // folder held open, or else of the path.
+  Volume* Lookup(const FileRef& file, int* err) {
+    std::string dir = DirectoryOf(file.path);
     if (last_volume != nullptr && dir == last_dir) return last_volume;
     struct stat st;
-    if (!StatPath(dir, &st)) {
+    bool found = file.folder != nullptr ? fstat(static_cast<int>(file.folder->native()), &st) == 0
+                                        : StatPath(dir, &st);
+    if (!found) {
       *err = errno;
       last_volume = nullptr;
       return nullptr;
@@ -223,10 +226,10 @@ struct Trash::State {
     return path.substr(volume.topdir == "/" ? 1 : volume.topdir.size() + 1);
   }
 
-  int Move(Volume& volume, const std::string& path) {
-    std::string info_text = TrashInfoText(InfoPath(volume, path), Date());
-    std::string leaf = path.substr(path.rfind('/') + 1);
-    ParentAnchor source(path);
+  int Move(Volume& volume, const FileRef& file) {
+    std::string info_text = TrashInfoText(InfoPath(volume, file.path), Date());
+    std::string leaf(file.name());
+    ParentAnchor source(file);
     if (source.error() != 0) return source.error();
     InterruptShield shield;  // never an info entry without its file, or the reverse
     int err = EEXIST;
@@ -250,15 +253,15 @@ Trash::Trash(std::string data_home, unsigned uid) : state_(std::make_unique<Stat
 
 Trash::~Trash() = default;
 
-bool Trash::Holds(const std::string& path) {
+bool Trash::Holds(const FileRef& file) {
   int err = 0;
-  return state_->Lookup(path, &err) != nullptr && state_->last_in_trash;
+  return state_->Lookup(file, &err) != nullptr && state_->last_in_trash;
 }
 
-bool Trash::MoveToTrash(const std::string& path, FileFailure* failure) {
+bool Trash::MoveToTrash(const FileRef& file, FileFailure* failure) {
   failure->what = "cannot move to trash";
   int err = 0;
-  Volume* volume = state_->Lookup(path, &err);
+  Volume* volume = state_->Lookup(file, &err);
   if (volume == nullptr) {
     failure->reason = std::strerror(err);
     return false;
@@ -267,7 +270,7 @@ bool Trash::MoveToTrash(const std::string& path, FileFailure* failure) {
     failure->reason = volume->unusable;
     return false;
   }
-  err = state_->Move(*volume, path);
+  err = state_->Move(*volume, file);
   if (err == EEXIST) failure->reason = "no free name in the trash";
   if (err != 0 && err != EEXIST) failure->reason = std::strerror(err);
   return err == 0;

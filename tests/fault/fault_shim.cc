@@ -8,7 +8,8 @@
 //   FAULT_ERRNO  the error to fail with: ENOSPC, EIO, EACCES, ENOENT, EROFS, EXDEV, EPERM
 //   FAULT_KILL   when "1", the process kills itself with SIGKILL instead of failing
 //   FAULT_MATCH  only calls whose path contains this text count (openat, renameat, renameat2,
-//                unlinkat; the attribute's name for fsetxattr)
+//                unlinkat; the attribute's name for fsetxattr); with a leading '=', only calls
+//                whose path is exactly the rest (a name relative to a folder descriptor)
 //   FAULT_APPEND_TO, FAULT_APPEND  instead of failing, the call first appends the text
 //                FAULT_APPEND to the file FAULT_APPEND_TO, as another process writing at that
 //                moment would, then goes on
@@ -81,7 +82,9 @@ void AppendAsAnotherWriter(const Plan& plan) {
 bool Hit(const char* name, const char* path) {
   const Plan& plan = GetPlan();
   if (plan.call == nullptr || std::strcmp(plan.call, name) != 0) return false;
-  if (plan.match != nullptr && (path == nullptr || std::strstr(path, plan.match) == nullptr)) {
+  if (plan.match != nullptr &&
+      (path == nullptr || (plan.match[0] == '=' ? std::strcmp(path, plan.match + 1) != 0
+                                                : std::strstr(path, plan.match) == nullptr))) {
     return false;
   }
   long n = ++g_calls;
