@@ -19,8 +19,11 @@ constexpr size_t kKeptBeforeWritingThrough = 64 * 1024;
 // How soon a held-back interruption is acted on when nothing else wakes the passing thread.
 constexpr auto kInterruptPoll = std::chrono::milliseconds(20);
 
+// Where a line goes: standard output, or standard error as a failure or a warning.
+enum Kind : int { kOutput, kFailure, kWarning };
+
 struct Line {
-  bool failure;
+  int kind;
   std::string text;
 };
 
@@ -30,31 +33,36 @@ class CRecorder : public CReporter {
   CRecorder(const std::string& tool, std::vector<Line>* lines) : CReporter(tool), m_lines(lines) {}
 
   void Print(std::string_view text) override {
-    if (!m_lines->empty() && !m_lines->back().failure) {
+    if (!m_lines->empty() && m_lines->back().kind == kOutput) {
       m_lines->back().text.append(text);
     } else {
-      m_lines->push_back({false, std::string(text)});
+      m_lines->push_back({kOutput, std::string(text)});
     }
   }
   void FailLine(std::string_view line) override {
     MarkFailed();
-    m_lines->push_back({true, std::string(line)});
+    m_lines->push_back({kFailure, std::string(line)});
+  }
+  void WarnLine(std::string_view line) override {
+    m_lines->push_back({kWarning, std::string(line)});
   }
 
  private:
   std::vector<Line>* m_lines;
 };
 
-void Relay(CReporter& out, bool failure, std::string_view text) {
-  if (failure) {
+void Relay(CReporter& out, int kind, std::string_view text) {
+  if (kind == kFailure) {
     out.FailLine(text);
+  } else if (kind == kWarning) {
+    out.WarnLine(text);
   } else {
     out.Print(text);
   }
 }
 
 void PassOnLines(const std::vector<Line>& lines, CReporter& out) {
-  for (const Line& line : lines) Relay(out, line.failure, line.text);
+  for (const Line& line : lines) Relay(out, line.kind, line.text);
 }
 
 }  // namespace
@@ -71,11 +79,12 @@ class CParallelWork::CPieceOut : public CReporter {
  public:
   CPieceOut(CParallelWork& work, Piece& piece)
       : CReporter(work.Tool()), m_work(work), m_piece(piece) {}
-  void Print(std::string_view text) override { m_work.Record(m_piece, false, text); }
+  void Print(std::string_view text) override { m_work.Record(m_piece, kOutput, text); }
   void FailLine(std::string_view line) override {
     MarkFailed();
-    m_work.Record(m_piece, true, line);
+    m_work.Record(m_piece, kFailure, line);
   }
+  void WarnLine(std::string_view line) override { m_work.Record(m_piece, kWarning, line); }
 
  private:
   CParallelWork& m_work;
@@ -113,23 +122,25 @@ void CParallelWork::Queue(Task task) {
   m_workReady.notify_one();
 }
 
-void CParallelWork::Print(std::string_view text) { Append(false, text); }
+void CParallelWork::Print(std::string_view text) { Append(kOutput, text); }
 
 void CParallelWork::FailLine(std::string_view line) {
   MarkFailed();
-  Append(true, line);
+  Append(kFailure, line);
 }
 
-void CParallelWork::Append(bool failure, std::string_view text) {
+void CParallelWork::WarnLine(std::string_view line) { Append(kWarning, line); }
+
+void CParallelWork::Append(int kind, std::string_view text) {
   if (!m_passer.joinable()) {
-    Relay(m_out, failure, text);
+    Relay(m_out, kind, text);
     return;
   }
   std::unique_lock lock(m_mutex);
   if (m_order.empty() && !m_passing) {
     // Nothing is waiting to be passed on before it: out at once, under the lock so that the
     // passing thread cannot start writing meanwhile.
-    Relay(m_out, failure, text);
+    Relay(m_out, kind, text);
     return;
   }
   if (m_order.empty() || !m_order.back()->done) {
@@ -137,17 +148,17 @@ void CParallelWork::Append(bool failure, std::string_view text) {
     m_order.back()->done = true;
   }
   CRecorder recorder(Tool(), &m_order.back()->lines);
-  Relay(recorder, failure, text);
+  Relay(recorder, kind, text);
   lock.unlock();
   m_pieceDone.notify_one();
 }
 
-void CParallelWork::Record(Piece& piece, bool failure, std::string_view text) {
+void CParallelWork::Record(Piece& piece, int kind, std::string_view text) {
   std::unique_lock lock(m_mutex);
   piece.kept += text.size();
   if (m_passing || m_order.front().get() != &piece || piece.kept <= kKeptBeforeWritingThrough) {
     CRecorder recorder(Tool(), &piece.lines);
-    Relay(recorder, failure, text);
+    Relay(recorder, kind, text);
     return;
   }
   piece.kept = 0;
@@ -159,7 +170,7 @@ void CParallelWork::Record(Piece& piece, bool failure, std::string_view text) {
   m_passing = true;
   lock.unlock();
   PassOnLines(kept, m_out);
-  Relay(m_out, failure, text);
+  Relay(m_out, kind, text);
   lock.lock();
   m_passing = false;
   lock.unlock();

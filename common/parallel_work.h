@@ -41,13 +41,14 @@ class CParallelWork : public CReporter {
 
   void Print(std::string_view text) override;
   void FailLine(std::string_view line) override;
+  void WarnLine(std::string_view line) override;
 
  private:
   struct Piece;
   class CPieceOut;
 
-  void Append(bool failure, std::string_view text);
-  void Record(Piece& piece, bool failure, std::string_view text);
+  void Append(int kind, std::string_view text);
+  void Record(Piece& piece, int kind, std::string_view text);
   void Work();
   void PassOn();
   bool PassOnDone(std::unique_lock<std::mutex>& lock);

@@ -10,11 +10,26 @@ void CReporter::FailLine(std::string_view line) {
   platform::WriteError(line);
 }
 
-void CReporter::Fail(std::string_view what, std::string_view path, std::string_view reason) {
-  std::string line = m_strTool;
+void CReporter::WarnLine(std::string_view line) { platform::WriteError(line); }
+
+namespace {
+
+std::string Line(const std::string& tool, std::string_view what, std::string_view path,
+                 std::string_view reason) {
+  std::string line = tool;
   line.append(": ").append(what).append(" '").append(path).append("': ").append(reason);
   line += '\n';
-  FailLine(line);
+  return line;
+}
+
+}  // namespace
+
+void CReporter::Fail(std::string_view what, std::string_view path, std::string_view reason) {
+  FailLine(Line(m_strTool, what, path, reason));
+}
+
+void CReporter::Warn(std::string_view what, std::string_view path, std::string_view reason) {
+  WarnLine(Line(m_strTool, what, path, reason));
 }
 
 void CReporter::FailErrno(std::string_view what, std::string_view path, int err) {

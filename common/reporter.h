@@ -16,9 +16,13 @@ class CReporter {
   virtual void Print(std::string_view text);
   // Writes a whole failure line (as Fail makes them) and marks the run failed.
   virtual void FailLine(std::string_view line);
+  // Writes a whole line of the same form to standard error, without marking the run failed:
+  // something the user should know of that is no failure of this run.
+  virtual void WarnLine(std::string_view line);
 
   void Fail(std::string_view what, std::string_view path, std::string_view reason);
   void FailErrno(std::string_view what, std::string_view path, int err);
+  void Warn(std::string_view what, std::string_view path, std::string_view reason);
   bool Failed() const { return m_bFailed; }
   const std::string& Tool() const { return m_strTool; }
 

@@ -1,7 +1,9 @@
+#include <cctype>
 #include <mutex>
 
 #include "common/path_util.h"
 #include "platform/file_io.h"
+#include "platform/program.h"
 #include "stampwell/resource_script.h"
 #include "stampwell/stampwell.h"
 
@@ -95,7 +97,54 @@ bool IsResourceScript(std::string_view path) {
   return EqualsIgnoreCase(extension, ".rc") || (g_bStampRc2 && EqualsIgnoreCase(extension, ".rc2"));
 }
 
+namespace {
+
+// The name of the script whose temporary file or backup `name` is
+// ("<script>.<program>-XXXXXX.tmp" or ".bak"), or empty when it is none.
+std::string_view LeftoverOf(std::string_view name, bool* backup) {
+  std::string infix = std::string(".") + platform::ProgramName() + "-";
+  constexpr size_t kTail = 6 + 4;  // "XXXXXX.tmp"
+  if (name.size() < infix.size() + kTail) return {};
+  std::string_view tail = name.substr(name.size() - kTail);
+  *backup = tail.ends_with(".bak");
+  if (!*backup && !tail.ends_with(".tmp")) return {};
+  for (char c : tail.substr(0, 6)) {
+    if (!std::isalnum(static_cast<unsigned char>(c))) return {};
+  }
+  std::string_view head = name.substr(0, name.size() - kTail);
+  if (!head.ends_with(infix)) return {};
+  return head.substr(0, head.size() - infix.size());
+}
+
+bool ReportLeftover(const platform::FileRef& file, CReporter& reporter) {
+  bool backup = false;
+  std::string_view script = LeftoverOf(file.name(), &backup);
+  if (script.empty()) return false;
+  std::string sibling = file.path.substr(0, file.path.size() - file.name().size());
+  sibling += script;
+  platform::FileIdentity found;
+  platform::FileFailure failure;
+  const char* text = backup ? "old" : "new";
+  if (platform::InspectRegularFile(platform::FileRef(file.folder, sibling), &found, &failure)) {
+    reporter.Warn("left behind by a run that was stopped", file.path,
+                  "'" + sibling + "' beside it is whole; delete this file");
+  } else {
+    reporter.Warn("left behind by a run that was stopped", file.path,
+                  std::string("it holds the ") + text + " text of '" + sibling +
+                      "', which is missing; rename it to that name");
+  }
+  return true;
+}
+
+}  // namespace
+
+bool IsLeftover(std::string_view name) {
+  bool backup = false;
+  return !LeftoverOf(name, &backup).empty();
+}
+
 void StampFile(const platform::FileRef& file, CReporter& reporter) {
+  if (ReportLeftover(file, reporter)) return;
   const std::string& path = file.path;
   if (!IsResourceScript(path)) return;
   if (g_bDryRun) {

@@ -64,7 +64,7 @@ void StampTree(CReporter& reporter) {
   CParallelWork work(reporter, FileWorkers());
   WalkCurrentDirectory(
       [&](const platform::FileRef& file) {
-        if (IsResourceScript(file.path)) {
+        if (IsResourceScript(file.path) || IsLeftover(file.name())) {
           work.Queue([file](CReporter& out) { StampFile(file, out); });
         }
       },

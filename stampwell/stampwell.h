@@ -35,5 +35,9 @@ int PreviewResourceFile(const platform::FileRef& file, CReporter& reporter);
 // run, announces it and lists its changes).
 void StampFile(const platform::FileRef& file, CReporter& reporter);
 
+// True for a script's temporary file or backup ("<script>.Stampwell-XXXXXX.tmp" or ".bak"),
+// which only a run stopped by force leaves behind; StampFile names it and says what to do.
+bool IsLeftover(std::string_view name);
+
 // The whole run; returns the exit code.
 int StampwellMain(int argc, char** argv);

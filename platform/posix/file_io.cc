@@ -241,7 +241,13 @@ bool ReplaceFile(const FileRef& file, std::string_view bytes, const FileIdentity
     if (fd < 0) ok = Fail(failure, "cannot create temporary file for", errno);
   }
   if (ok && !WriteAndRename(anchor, original_fd, original, read, fd, temp, bytes, failure)) {
-    unlinkat(anchor.dir_fd(), temp.c_str(), 0);
+    if (unlinkat(anchor.dir_fd(), temp.c_str(), 0) != 0 && errno != ENOENT) {
+      // An append-only folder, for one, keeps it: the user must know which file is not theirs.
+      int err = errno;
+      std::string leaf = temp.substr(temp.rfind('/') + 1);
+      failure->reason += "; '" + file.path.substr(0, file.path.rfind('/') + 1) + leaf +
+                         "' stays: " + std::strerror(err);
+    }
     ok = false;
   }
   if (fd >= 0) DisarmTempCleanup();
