@@ -20,7 +20,9 @@ bool IsBigEndian(ScriptEncoding encoding);
 std::string_view ByteOrderMark(ScriptEncoding encoding);
 
 // Finds the encoding of a script's bytes. Fails, with the reason, for bytes that no encoding
-// here can hold unchanged: NUL bytes outside UTF-16, and UTF-16 with an odd trailing byte. A
+// here can hold unchanged: NUL bytes outside UTF-16, UTF-16 with an odd trailing byte, and
+// UTF-16 whose line breaks a line-ending conversion has put out of step with its units. A
 // script without a mark counts as UTF-16 only when every unit is an ASCII character other than
-// NUL, so that its zero bytes leave no doubt about the byte order.
+// NUL, so that its zero bytes leave no doubt about the byte order (or would be, but for CR bytes
+// such a conversion put in; it is then refused).
 bool DetectScriptEncoding(std::string_view bytes, ScriptEncoding* encoding, std::string* reason);

@@ -183,6 +183,11 @@ TEST(Stampwell, DryRunListsEveryChangeAndWritesNothing) {
   dir.Write("sub/binary.rc", std::string("1\0 2\r\n", 6));
   dir.Write("sub/locked.rc", kScript);
   dir.Write("sub/plain.rc.Stampwell-AbC123.tmp", kScript);  // what only a kill leaves
+  // A UTF-16 script as `*.rc text eol=crlf` checks it out: a CR byte before every LF byte.
+  std::string damaged = Utf16Le(" FILEVERSION 1\r\n PRODUCTVERSION 1\r\n");
+  for (size_t lf = damaged.find('\n'); lf != std::string::npos; lf = damaged.find('\n', lf + 2))
+    damaged.insert(lf, "\r");
+  dir.Write("sub/damaged.rc", damaged);
   dir.Write("Version.txt", "old\n");
   // A script the real run may not write is reported as that run reports it, not previewed.
   ASSERT_EQ(chmod(dir.Path("sub/locked.rc").c_str(), 0444), 0);
@@ -214,15 +219,18 @@ TEST(Stampwell, DryRunListsEveryChangeAndWritesNothing) {
               }));
     const std::string binary = "Stampwell: left alone '" + dir.Path("sub/binary.rc") +
                                "': holds NUL bytes, not 8-bit text; left untouched\n";
+    const std::string out_of_step =
+        "Stampwell: left alone '" + dir.Path("sub/damaged.rc") +
+        "': UTF-16 text damaged by a line-ending conversion (a CR or LF byte out of step with the "
+        "text); mark it as binary or set working-tree-encoding in .gitattributes; left untouched\n";
     const std::string leftover =
         "Stampwell: left behind by a run that was stopped '" +
         dir.Path("sub/plain.rc.Stampwell-AbC123.tmp") + "': '" + dir.Path("sub/plain.rc") +
         "' beside it is whole; delete this file\n";
-    std::string err = result.err;
-    size_t at = err.find(leftover);
-    ASSERT_NE(at, std::string::npos) << err;
-    err.erase(at, leftover.size());
-    EXPECT_TRUE(err == binary + locked || err == locked + binary) << result.err;
+    for (const std::string& line : {binary, locked, out_of_step, leftover})
+      EXPECT_NE(result.err.find(line), std::string::npos) << result.err;
+    EXPECT_EQ(result.err.size(),
+              binary.size() + locked.size() + out_of_step.size() + leftover.size());
     EXPECT_EQ(result.exit_code, 1);
     EXPECT_EQ(Snapshot(dir.path()), before) << dry;
   }
