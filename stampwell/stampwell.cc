@@ -28,6 +28,8 @@ void PrintUsage() {
   platform::WriteOutput("       -vp <n.n.n.n>   -  set product version\n");
   platform::WriteOutput("       -vf <n.n.n.n>   -  set file version\n");
   platform::WriteOutput("       -s              -  Silent (no dialogs)\n");
+  platform::WriteOutput("       -n              -  dry run: list the changes, write nothing\n");
+  platform::WriteOutput("       -rc2            -  also change *.rc2 files\n");
   platform::WriteOutput("\n");
 }
 

@@ -9,7 +9,7 @@
 namespace {
 
 void PrintUsage() {
-  platform::WriteOutput("Utility to remove all remporery files in all subfolders\n");
+  platform::WriteOutput("Utility to remove all temporary files in all subfolders\n");
   platform::WriteOutput("\n");
   platform::WriteOutput("Usage: Sweepwell [switches]\n");
   platform::WriteOutput("\n");
@@ -20,6 +20,8 @@ void PrintUsage() {
   platform::WriteOutput("       -help           -  display help\n");
   platform::WriteOutput("       -re             -  also remove exe-files\n");
   platform::WriteOutput("       -d              -  true remove (not to Recycle Bin)\n");
+  platform::WriteOutput("       -vs             -  also remove current Visual Studio files\n");
+  platform::WriteOutput("       -n              -  dry run: list the files, remove nothing\n");
   platform::WriteOutput("\n");
 }
 

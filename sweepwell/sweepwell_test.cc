@@ -7,7 +7,7 @@
 namespace {
 
 const char kUsage[] =
-    "Utility to remove all remporery files in all subfolders\n"
+    "Utility to remove all temporary files in all subfolders\n"
     "\n"
     "Usage: Sweepwell [switches]\n"
     "\n"
@@ -18,6 +18,8 @@ const char kUsage[] =
     "       -help           -  display help\n"
     "       -re             -  also remove exe-files\n"
     "       -d              -  true remove (not to Recycle Bin)\n"
+    "       -vs             -  also remove current Visual Studio files\n"
+    "       -n              -  dry run: list the files, remove nothing\n"
     "\n";
 
 struct Outcome {

@@ -36,6 +36,8 @@ const char kUsage[] =
     "       -vp <n.n.n.n>   -  set product version\n"
     "       -vf <n.n.n.n>   -  set file version\n"
     "       -s              -  Silent (no dialogs)\n"
+    "       -n              -  dry run: list the changes, write nothing\n"
+    "       -rc2            -  also change *.rc2 files\n"
     "\n";
 
 const char kScript[] =
