@@ -59,9 +59,13 @@ bool Preview(const platform::FileRef& file, CReporter& reporter) {
     return false;
   }
   // Each change goes out as it is found: the listing of a large script is larger than it.
+  bool listed = false;
   ForEachScriptChange(bytes, g_strProductVersion, g_strFileVersion, [&](const LineChange& change) {
     reporter.Print("  - " + change.before + "\n  + " + change.after + "\n");
+    listed = true;
   });
+  // A script is written with CR LF line breaks throughout; that alone is a change too.
+  if (rewrites && !listed) reporter.Print("  line breaks become CR LF\n");
   return true;
 }
 

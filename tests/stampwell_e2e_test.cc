@@ -210,6 +210,7 @@ TEST(Stampwell, DryRunListsEveryChangeAndWritesNothing) {
       {"sub/wide.rc",
        "  -  FILEVERSION 1,0,0,1 // \xC3\xA9\n  +  FILEVERSION 2, 1, 7, 0\n"
        "  -  PRODUCTVERSION 1\n  +  PRODUCTVERSION 2, 1, 0, 0\n"},
+      {"sub/plain.rc", "  line breaks become CR LF\n"},
   };
   for (const char* dry : {"-n", "/N"}) {
     RunResult result = Stampwell(dir, {dry, "-vp", "2.1", "-vf", "2.1.7"});
