@@ -1,6 +1,9 @@
 // Stampwell run as a user runs it: real trees, exact output, exact bytes.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/fs.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -318,7 +321,15 @@ TEST(Stampwell, ReadOnlyScriptIsReportedAndLeftUntouched) {
   dir.Write("open.rc", kScript);
   dir.Write("closed/hidden.rc", kScript);
   dir.Write("fixed/inside.rc", kScript);
+  dir.Write("sticky/theirs.rc", kScript);
+  dir.Write("grows.rc", kScript);
   dir.GiveTo(65534, 65534);
+  // Writable by all, but in a sticky folder only its owner may rename over it.
+  ASSERT_EQ(chown(dir.Path("sticky").c_str(), 0, 0) | chown(dir.Path("sticky/theirs.rc").c_str(), 0, 0), 0);
+  ASSERT_EQ(chmod(dir.Path("sticky").c_str(), 01777) | chmod(dir.Path("sticky/theirs.rc").c_str(), 0666), 0);
+  // Append-only, where the file system keeps such a flag: no write may replace it.
+  int grows = open(dir.Path("grows.rc").c_str(), O_RDONLY), flag = FS_APPEND_FL;
+  const bool append_only = ioctl(grows, FS_IOC_SETFLAGS, &flag) == 0;
   ASSERT_EQ(chmod(dir.Path("locked.rc").c_str(), 0444), 0);
   ASSERT_EQ(chmod(dir.Path("closed").c_str(), 0), 0);
   ASSERT_EQ(chmod(dir.Path("fixed").c_str(), 0555), 0);
@@ -344,7 +355,16 @@ TEST(Stampwell, ReadOnlyScriptIsReportedAndLeftUntouched) {
                               dir.Path("fixed/inside.rc") + "': Permission denied\n"),
               std::string::npos)
         << mode << result.err;
-    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 3) << mode << result.err;
+    EXPECT_NE(result.err.find("Stampwell: cannot replace '" + dir.Path("sticky/theirs.rc") +
+                              "': Operation not permitted\n"),
+              std::string::npos)
+        << mode << result.err;
+    EXPECT_EQ(result.err.find("Stampwell: cannot write '" + dir.Path("grows.rc") +
+                              "': Operation not permitted\n") != std::string::npos,
+              append_only)
+        << mode << result.err;
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 4 + append_only)
+        << mode << result.err;
     EXPECT_NE(result.out.find("Processing directory 'closed'\n"), std::string::npos);
   }
   EXPECT_EQ(dir.Read("fixed/inside.rc"), kScript);
@@ -356,6 +376,10 @@ TEST(Stampwell, ReadOnlyScriptIsReportedAndLeftUntouched) {
   EXPECT_EQ(after.st_mode, before.st_mode);
   ASSERT_EQ(chmod(dir.Path("closed").c_str(), 0755), 0);
   EXPECT_EQ(dir.Read("closed/hidden.rc"), kScript);
+  EXPECT_EQ(dir.Read("sticky/theirs.rc"), kScript);
+  flag = 0;
+  ioctl(grows, FS_IOC_SETFLAGS, &flag);
+  close(grows);
 }
 
 TEST(Stampwell, ReadOnlyAttributeLeavesTheScriptAloneAndReported) {

@@ -13,6 +13,7 @@
 #include "platform/interrupt.h"
 #include "platform/path_anchor.h"
 #include "platform/posix/extended_attributes.h"
+#include "platform/posix/inode_flags.h"
 #include "platform/program.h"
 
 namespace platform {
@@ -234,6 +235,9 @@ bool ReplaceFile(const FileRef& file, std::string_view bytes, const FileIdentity
   bool ok = fstat(original_fd, &original) == 0 || Fail(failure, "cannot replace", errno);
   if (ok && IdentityOf(original) != read) ok = ChangedWhileStamping(failure);
   if (ok && IsReadOnlyForEveryone(original)) ok = ReadOnlyForEveryone(failure);
+  // An append-only folder takes the temporary file but refuses the rename, and then keeps the
+  // temporary file too: nothing is made there.
+  if (ok && FolderFlagsOf(anchor).append_only) ok = Fail(failure, "cannot replace", EPERM);
   std::string temp;
   int fd = -1;
   if (ok) {
