@@ -18,6 +18,9 @@ constexpr size_t kWindow = 256;
 constexpr size_t kKeptBeforeWritingThrough = 64 * 1024;
 // How soon a held-back interruption is acted on when nothing else wakes the passing thread.
 constexpr auto kInterruptPoll = std::chrono::milliseconds(20);
+// How long a second interruption waits for the pieces in flight, which can no longer put a file
+// in place, to return and say whether they had.
+constexpr auto kEndingWait = std::chrono::seconds(2);
 
 // Where a line goes: standard output, or standard error as a failure or a warning.
 enum Kind : int { kOutput, kFailure, kWarning };
@@ -72,6 +75,7 @@ struct CParallelWork::Piece {
   std::vector<Line> lines;
   size_t kept = 0;  // bytes in lines
   bool done = false;
+  bool cut = false;  // failed once the end had begun: perhaps only because of it
 };
 
 // What a running piece reports, passed to Record.
@@ -187,14 +191,17 @@ void CParallelWork::Work() {
     m_todo.pop_front();
     ++m_running;
     lock.unlock();
+    bool failed = false;
     {
       CPieceOut out(*this, *piece);
       piece->task(out);
       piece->task = nullptr;
+      failed = out.Failed();
     }
     lock.lock();
     --m_running;
     piece->done = true;
+    piece->cut = failed && platform::Ending();
     m_pieceDone.notify_one();
   }
 }
@@ -209,6 +216,7 @@ void CParallelWork::PassOn() {
       m_workReady.notify_all();
       m_roomFree.notify_all();
     }
+    if (platform::SecondInterrupt() != 0) EndAtOnce(lock);
     bool passed = PassOnDone(lock);
     if (m_interrupted && m_running == 0) EndInterrupted(lock);
     if (m_finishing && m_order.empty()) return;
@@ -237,6 +245,26 @@ bool CParallelWork::PassOnDone(std::unique_lock<std::mutex>& lock) {
 // passed on: the run ends by the held-back signal.
 void CParallelWork::EndInterrupted(std::unique_lock<std::mutex>& lock) {
   PassOnDone(lock);
+  platform::FlushOutput();
+  platform::EndByPendingInterrupt();
+}
+
+// A second interruption: nothing more starts, nothing in flight can still put a file in place,
+// and what every finished piece did is passed on, in order, before the process ends. A piece
+// that failed once the end had begun did nothing, so it is not reported at all.
+void CParallelWork::EndAtOnce(std::unique_lock<std::mutex>& lock) {
+  m_interrupted = true;
+  m_todo.clear();
+  m_workReady.notify_all();
+  m_roomFree.notify_all();
+  lock.unlock();
+  platform::BeginEnding();
+  lock.lock();
+  m_pieceDone.wait_for(lock, kEndingWait, [&] { return m_running == 0 && !m_passing; });
+  // Held to the end: a piece still in flight after the wait writes nothing meanwhile.
+  for (const auto& piece : m_order) {
+    if (piece->done && !piece->cut) PassOnLines(piece->lines, m_out);
+  }
   platform::FlushOutput();
   platform::EndByPendingInterrupt();
 }

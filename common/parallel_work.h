@@ -25,7 +25,8 @@
 //
 // While workers run, the first interruption is held back: the pieces already started finish,
 // everything before the first piece not started is reported, and then the process ends by that
-// signal. A second interruption ends it at once.
+// signal. A second interruption ends it at once: no piece in flight may put a file in place any
+// more, and every piece that finished its work is reported before the process ends.
 class CParallelWork : public CReporter {
  public:
   using Task = std::function<void(CReporter& out)>;
@@ -53,6 +54,7 @@ class CParallelWork : public CReporter {
   void PassOn();
   bool PassOnDone(std::unique_lock<std::mutex>& lock);
   [[noreturn]] void EndInterrupted(std::unique_lock<std::mutex>& lock);
+  [[noreturn]] void EndAtOnce(std::unique_lock<std::mutex>& lock);
 
   CReporter& m_out;
   std::mutex m_mutex;

@@ -24,10 +24,20 @@ void TempCreated(bool created);
 void DisarmTempCleanup();
 
 // While interruptions are deferred, the first one is only recorded, so that work in flight can
-// finish and be reported; a second one ends the process at once, as it would otherwise.
+// finish and be reported; a second one is recorded too, for the deferring code to end the
+// process at once once it has said what was done (SecondInterrupt, BeginEnding); a third ends
+// it at once in the handler, as an interruption does when none is deferred.
 void DeferInterrupts(bool defer);
 // The signal recorded while deferring, or 0.
 int PendingInterrupt();
+// The second signal recorded while deferring, or 0.
+int SecondInterrupt();
+// Begins the end of the process: no temporary file is created from now on, shielded steps on
+// other threads are waited for (within two seconds), and the temporary files being written are
+// removed, so that no work in flight can still put one in place.
+void BeginEnding();
+// True once the end has begun: work that fails from now on may have failed because of it.
+bool Ending();
 // Ends the process by the recorded signal, after the cleanup a handler would have done.
 [[noreturn]] void EndByPendingInterrupt();
 

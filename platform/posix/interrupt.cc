@@ -43,6 +43,7 @@ std::atomic<bool> g_deferring{false};
 std::atomic<bool> g_ending{false};  // a handler is ending the process: no more temporary files
 std::atomic<int> g_shields{0};  // InterruptShields alive on any thread
 std::atomic<int> g_pending{0};  // read by other threads too
+std::atomic<int> g_second{0};
 void (*volatile g_hook)() = nullptr;
 
 constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE};
@@ -107,8 +108,12 @@ void WaitForOtherThreads() {
 }
 
 void OnInterrupt(int sig) {
-  int none = 0;
-  if (g_deferring.load() && g_pending.compare_exchange_strong(none, sig)) return;
+  if (g_deferring.load()) {
+    int none = 0;
+    if (g_pending.compare_exchange_strong(none, sig)) return;
+    none = 0;
+    if (g_second.compare_exchange_strong(none, sig)) return;
+  }
   EndBy(sig);
 }
 
@@ -172,6 +177,16 @@ void DisarmTempCleanup() {
 void DeferInterrupts(bool defer) { g_deferring.store(defer); }
 
 int PendingInterrupt() { return g_pending.load(); }
+
+int SecondInterrupt() { return g_second.load(); }
+
+void BeginEnding() {
+  g_ending.store(true);
+  WaitForOtherThreads();
+  RemoveTempFiles();
+}
+
+bool Ending() { return g_ending.load(); }
 
 void EndByPendingInterrupt() {
   int sig = g_pending.load();
