@@ -6,6 +6,7 @@
 #include "platform/program.h"
 #include "stampwell/resource_script.h"
 #include "stampwell/stampwell.h"
+#include "stampwell/version_resources.h"
 
 namespace {
 
@@ -13,6 +14,14 @@ namespace {
 // stamped one at a time, whatever the number of workers; smaller ones go on beside them.
 constexpr unsigned long long kVeryLargeScript = 16ull << 20;
 std::mutex g_veryLargeScriptTurn;
+
+// Names each version resource of the script that the line rules stamp only in part or not at
+// all; a warning, as the script itself was processed as asked.
+void WarnHalfStamped(const std::string& path, std::string_view bytes, CReporter& reporter) {
+  for (const ResourceWarning& warning :
+       FindHalfStampedResources(bytes, g_strProductVersion, g_strFileVersion))
+    reporter.Warn(warning.what, path, warning.reason);
+}
 
 bool Stamp(const platform::FileRef& file, CReporter& reporter) {
   const std::string& path = file.path;
@@ -33,6 +42,8 @@ bool Stamp(const platform::FileRef& file, CReporter& reporter) {
     reporter.Fail(failure.what, path, failure.reason);
     return false;
   }
+  std::string().swap(rewritten);  // the check needs the text as read only
+  WarnHalfStamped(path, bytes, reporter);
   return true;
 }
 
@@ -66,6 +77,7 @@ bool Preview(const platform::FileRef& file, CReporter& reporter) {
   });
   // A script is written with CR LF line breaks throughout; that alone is a change too.
   if (rewrites && !listed) reporter.Print("  line breaks become CR LF\n");
+  WarnHalfStamped(path, bytes, reporter);
   return true;
 }
 

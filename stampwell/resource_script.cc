@@ -156,6 +156,24 @@ void ForEachChange(const Text& text, const Versions<CharT>& versions,
   });
 }
 
+// Calls `use` with the text of a script RewriteScript accepts: the bytes after its mark, or
+// their 16-bit units.
+template <typename Use>
+void WithScriptText(std::string_view bytes, Use use) {
+  ScriptEncoding encoding;
+  std::string ignored;
+  DetectScriptEncoding(bytes, &encoding, &ignored);
+  const std::string_view body = bytes.substr(ByteOrderMark(encoding).size());
+  if (IsUtf16(encoding)) {
+    use(Utf16Units(body, IsBigEndian(encoding)));
+  } else {
+    use(body);
+  }
+}
+
+char16_t Widened(char byte) { return static_cast<unsigned char>(byte); }
+char16_t Widened(char16_t unit) { return unit; }
+
 }  // namespace
 
 void ApplyProductVersion(std::vector<std::string>& lines, std::string_view version) {
@@ -204,14 +222,32 @@ bool RewriteScript(std::string_view bytes, const std::string& product_version,
 void ForEachScriptChange(std::string_view bytes, const std::string& product_version,
                          const std::string& file_version,
                          const std::function<void(const LineChange&)>& each) {
-  ScriptEncoding encoding;
-  std::string ignored;
-  DetectScriptEncoding(bytes, &encoding, &ignored);
-  const std::string_view body = bytes.substr(ByteOrderMark(encoding).size());
-  if (IsUtf16(encoding)) {
-    ForEachChange(Utf16Units(body, IsBigEndian(encoding)),
-                  Versions<char16_t>(product_version, file_version), each);
-  } else {
-    ForEachChange(body, Versions<char>(product_version, file_version), each);
-  }
+  WithScriptText(bytes, [&](const auto& text) {
+    using CharT = std::remove_cvref_t<decltype(text[0])>;
+    ForEachChange(text, Versions<CharT>(product_version, file_version), each);
+  });
+}
+
+void ForEachScriptLine(std::string_view bytes,
+                       const std::function<void(std::u16string_view)>& each) {
+  std::u16string line;
+  WithScriptText(bytes, [&](const auto& text) {
+    platform::ForEachTextLine(text, [&](size_t start, size_t end) {
+      line.clear();
+      for (size_t i = start; i < end; ++i) line.push_back(Widened(text[i]));
+      each(line);
+    });
+  });
+}
+
+LineRules MatchLineRules(std::u16string_view line, bool product, bool file) {
+  auto takes = [&](const VersionPass<char16_t>& pass) {
+    return line.find(pass.statement) != line.npos || line.find(pass.value) != line.npos;
+  };
+  LineRules rules;
+  rules.product = product && takes(PassTexts<char16_t>::kProduct);
+  // The product rule leaves a line the file rule does not take: a version has no blank but
+  // after a comma.
+  rules.file = file && !rules.product && takes(PassTexts<char16_t>::kFile);
+  return rules;
 }

@@ -35,3 +35,16 @@ struct LineChange {
 void ForEachScriptChange(std::string_view bytes, const std::string& product_version,
                          const std::string& file_version,
                          const std::function<void(const LineChange&)>& each);
+
+// Calls `each` with every line of a script RewriteScript accepts, as RewriteScript splits it, in
+// 16-bit units: the bytes of 8-bit text widened one by one, the units of UTF-16 text.
+void ForEachScriptLine(std::string_view bytes,
+                       const std::function<void(std::u16string_view)>& each);
+
+// The version rules that take a line, as RewriteScript applies them: the product version's
+// (when `product`), then the file version's (when `file`) on what the first left.
+struct LineRules {
+  bool product = false;
+  bool file = false;
+};
+LineRules MatchLineRules(std::u16string_view line, bool product, bool file);

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <map>
 #include <set>
+#include <sstream>
 
 #include "tests/support/child_process.h"
 #include "tests/support/scratch_dir.h"
@@ -131,8 +132,27 @@ TEST(StampwellCorpus, EveryEncodingKeptAndOnlyVersionLinesChanged) {
   const testsupport::RunResult result =
       testsupport::Run(STAMPWELL_BIN, {"-s", "-vp", "2.1", "-vf", "2.1.7"}, options);
   EXPECT_EQ(result.out, expected_output);
-  EXPECT_EQ(result.err, "");
   EXPECT_EQ(result.exit_code, 0);
+  // Only warnings, one per script whose resource keeps a statement the line rules miss (at the
+  // start of a line, after or before a tab): the scripts that real trees stamp in part.
+  std::set<std::string> warned;
+  std::istringstream err(result.err);
+  for (std::string line; std::getline(err, line);) {
+    EXPECT_EQ(line.rfind("Stampwell: version resource ", 0), 0u) << line;
+    size_t start = line.find(" '" + dir.path()) + dir.path().size() + 3;
+    warned.insert(line.substr(start, line.find("': ", start) - start));
+  }
+  const std::set<std::string> half_stamped = {
+      "FarGroup__FarManager__far_far.rc",
+      "OpenMPT__openmpt__include_lame_libmp3lame_lame.rc",
+      "clsid2__mpc-hc__src_thirdparty_unrar_dll.rc",
+      "madler__zlib__contrib_vstudio_vc10_zlib.rc",
+      "madler__zlib__win32_zlib1.rc",
+      "microsoft__CLRInstrumentationEngine__build_bldver.rc",
+      "qbittorrent__qBittorrent__src_qbittorrent.rc",
+      "tueda__putty__windows_version.rc2.rc",
+      "notepad-plus-plus__notepad-plus-plus__scintilla_win32_ScintRes.rc"};  // none stamped
+  EXPECT_EQ(warned, half_stamped) << result.err;
 
   std::set<std::string> encodings;
   int changed = 0;
