@@ -671,11 +671,16 @@ TEST(Stampwell, InterruptedTwiceTheRunEndsAtOnceLeavingNoTemporaryFile) {
     child.ReadUntilFound("' done");
     child.SignalAndWaitTaken(SIGINT);
     child.Signal(SIGINT);
-    EXPECT_TRUE(testsupport::EndedByInterrupt(child.Wait(), STAMPWELL_BIN));
+    RunResult result = child.Wait();
+    EXPECT_TRUE(testsupport::EndedByInterrupt(result, STAMPWELL_BIN));
+    std::set<std::string> stamped;
     for (const auto& [path, bytes] : Snapshot(dir.path())) {
       ASSERT_EQ(fs::path(path).extension(), ".rc") << "left behind: " << path;
       ASSERT_TRUE(whole.count(bytes)) << path;
+      if (bytes == StampedWithBuild(build)) stamped.insert(dir.Path(path));
     }
+    // Every script this run stamped is reported, and no other, however soon the second came.
+    EXPECT_EQ(testsupport::PathsInLines(result.out, "Resource File '", "' done"), stamped);
   }
 }
 
