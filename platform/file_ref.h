@@ -17,8 +17,9 @@ using FolderPtr = std::shared_ptr<const Folder>;
 // leads the work anywhere else: a run stays inside the tree it started in.
 class Folder {
  public:
-  // Opens the folder at `path` itself, not what a link there leads to. Null, with the error
-  // number, when it cannot be opened.
+  // Opens the folder at `path`, the top of a walk: on Linux the folder itself, not what a link
+  // there leads to; on Windows, where the current directory may be reached through a junction,
+  // what it leads to. Null, with the error number, when it cannot be opened.
   static FolderPtr Open(const std::string& path, int* err);
   // Opens the subfolder `name` of this one, never through a link.
   FolderPtr OpenChild(std::string_view name, int* err) const;

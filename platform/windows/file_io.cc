@@ -1,40 +1,60 @@
 #include "platform/file_io.h"
 
+// <windows.h> comes first: the other system headers need its types.
+// clang-format off
 #include <windows.h>
+#include <aclapi.h>
+// clang-format on
 // The system's macro of that name would rename this layer's function.
 #undef ReplaceFile
 
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
 #include <random>
+#include <vector>
 
 #include "platform/error_text.h"
 #include "platform/interrupt.h"
 #include "platform/program.h"
+#include "platform/windows/nt_file.h"
 #include "platform/windows/reparse.h"
 #include "platform/windows/retry.h"
 #include "platform/windows/system_calls.h"
 #include "platform/windows/temp_cleanup.h"
 #include "platform/windows/wide.h"
 
-// The new text goes to a temporary file beside the script, which ReplaceFileW then puts in the
-// script's place. Unlike a plain rename (MoveFileExW), ReplaceFileW gives the new file the
-// script's attributes (hidden, system, archive...), its security descriptor (owner and access
-// list), its creation time, its alternate data streams and its short name, so that the script
-// stays the same file for everyone but for its text.
+// Every file is opened relative to the folder the walk holds open (NtCreateFile with that
+// folder's handle as the root), never through its whole path again.
 //
-// ReplaceFileW is given a backup name, "<name>.<program>-XXXXXX.bak" beside the script, a name
-// no entry has, so that the old text has a name of its own whatever the call leaves behind:
-// - success: the new text is in place; the backup is removed.
-// - 1175 (ERROR_UNABLE_TO_REMOVE_REPLACED), a sharing violation, access denied, and any failure
-//   that leaves no backup: the script never left its name; the temporary file is removed.
-// - 1176 or 1177 with the backup present: the script's name is free and its old text is in the
-//   backup. After 1176 the new text is moved in; failing that (and after 1177) the backup is
-//   moved back. Where neither can be, both files stay and the reason names them.
-// Every rename here is made without MOVEFILE_REPLACE_EXISTING, so it never lands on another
-// entry (one whose name differs only in case, in a case-sensitive folder). The temporary file
-// is removed only once the script's name holds the old or the new text.
+// The new text goes to a temporary file beside the script, which one rename then puts in the
+// script's place. Not ReplaceFileW: it takes several steps (the script is renamed aside, the new
+// file renamed in, the old one removed), and a run killed between two of them leaves the
+// script's name empty or the old text under another name. Here the temporary file is marked
+// delete-on-close (FileDispositionInfo) as soon as it exists, so that a run killed at any
+// instant leaves none behind; the mark comes off only for the rename, which replaces the script
+// in one step: FileRenameInformationEx with POSIX semantics (which also replaces a script others
+// hold open), or plain FileRenameInformation where that class is refused (before Windows 10
+// 1607, other file systems than NTFS, Wine). The native call is used because its RootDirectory
+// resolves the bare name in the folder held open.
+//
+// Carried over from the script, as ReplaceFileW would: its attributes (hidden, system, archive,
+// not indexed) and creation time, its access list (and whether it inherits), its owner and
+// group where the system lets this user set them (a refused owner or group is ignored), and its
+// named streams. Not carried over: the read-only attribute (a read-only script is refused
+// before), the short (8.3) name, the object identifier, the encryption and compression state and
+// security resource attributes: the new file has those of a new file in the folder.
 
 namespace platform {
 namespace {
+
+constexpr ULONG kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+constexpr DWORD kErrorIsAFolder = 336;  // ERROR_DIRECTORY_NOT_SUPPORTED, missing from MinGW
+constexpr FILE_INFORMATION_CLASS kRenameInformation = static_cast<FILE_INFORMATION_CLASS>(10);
+constexpr FILE_INFORMATION_CLASS kRenameInformationEx = static_cast<FILE_INFORMATION_CLASS>(65);
+// The attributes a new file can be given that ReplaceFileW carries over.
+constexpr DWORD kCarriedAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                     FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
 bool Fail(FileFailure* failure, const char* what, DWORD err) {
   failure->what = what;
@@ -48,39 +68,19 @@ bool Fail(FileFailure* failure, const char* what, const std::string& reason) {
   return false;
 }
 
-class Handle {
- public:
-  explicit Handle(HANDLE handle) : handle_(handle) {}
-  ~Handle() { Close(); }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  bool ok() const { return handle_ != INVALID_HANDLE_VALUE; }
-  HANDLE get() const { return handle_; }
-  bool Close() {
-    if (!ok()) return true;
-    bool closed = CloseHandle(handle_) != 0;
-    handle_ = INVALID_HANDLE_VALUE;
-    return closed;
-  }
-
- private:
-  HANDLE handle_;
-};
-
-bool SameFile(HANDLE a, HANDLE b) {
-  BY_HANDLE_FILE_INFORMATION x, y;
-  return GetFileInformationByHandle(a, &x) && GetFileInformationByHandle(b, &y) &&
-         x.dwVolumeSerialNumber == y.dwVolumeSerialNumber && x.nFileIndexHigh == y.nFileIndexHigh &&
-         x.nFileIndexLow == y.nFileIndexLow;
-}
-
 // Opens the entry itself, never what a link or junction leads to. Another kind of reparse point
 // (a cloud placeholder, a deduplicated file) is opened again the ordinary way, so that the
-// system presents its contents, as long as that still opens the same file.
-HANDLE OpenEntry(const std::wstring& path, DWORD access, DWORD share) {
-  const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS;
-  HANDLE entry = CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING,
-                             flags | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+// system presents its contents, as long as that still opens the same file. A folder fails with
+// kErrorIsAFolder.
+HANDLE OpenEntry(const Place& place, ACCESS_MASK access, ULONG share) {
+  if (place.error() != 0) {
+    SetLastError(place.error());
+    return INVALID_HANDLE_VALUE;
+  }
+  NTSTATUS status = 0;
+  HANDLE entry = OpenAt(place.dir(), place.name(), access, share, FILE_OPEN,
+                        FILE_NON_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT, &status);
+  if (status == kStatusFileIsADirectory) SetLastError(kErrorIsAFolder);
   FILE_ATTRIBUTE_TAG_INFO tag;
   if (entry == INVALID_HANDLE_VALUE ||
       !GetFileInformationByHandleEx(entry, FileAttributeTagInfo, &tag, sizeof tag) ||
@@ -89,7 +89,7 @@ HANDLE OpenEntry(const std::wstring& path, DWORD access, DWORD share) {
     return entry;
   }
   HANDLE presented =
-      CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING, flags, nullptr);
+      OpenAt(place.dir(), place.name(), access, share, FILE_OPEN, FILE_NON_DIRECTORY_FILE);
   if (presented == INVALID_HANDLE_VALUE) return entry;
   bool same = SameFile(entry, presented);
   CloseHandle(same ? entry : presented);
@@ -128,11 +128,15 @@ bool IdentityOf(HANDLE file, FileIdentity* identity) {
   return true;
 }
 
-// Opens `path` as a regular file and records what it is.
-bool Inspect(Handle* file, FileIdentity* identity, const char* what, FileFailure* failure) {
-  if (!file->ok()) return Fail(failure, what, GetLastError());
-  if (!CheckRegular(file->get(), failure)) return false;
-  return IdentityOf(file->get(), identity) || Fail(failure, what, GetLastError());
+// Checks that the entry opened is a regular file and records what it is.
+bool Inspect(const Handle& file, FileIdentity* identity, const char* what, FileFailure* failure) {
+  if (!file.ok()) {
+    DWORD err = GetLastError();
+    if (err == kErrorIsAFolder) return Fail(failure, "left alone", "not a regular file");
+    return Fail(failure, what, err);
+  }
+  if (!CheckRegular(file.get(), failure)) return false;
+  return IdentityOf(file.get(), identity) || Fail(failure, what, GetLastError());
 }
 
 bool ReadAll(HANDLE file, std::string* bytes) {
@@ -162,9 +166,9 @@ bool WriteAll(HANDLE file, std::string_view bytes) {
   return true;
 }
 
-// "<leaf>.<program>-XXXXXX.tmp" beside `path`, the leaf shortened where the whole would pass a
-// name's limit of 255 UTF-16 units.
-std::wstring TempPath(const std::wstring& path) {
+// "<name>.<program>-XXXXXX.tmp", the name shortened, never inside a surrogate pair, where the
+// whole would pass a name's limit of 255 UTF-16 units.
+std::wstring TempName(const std::wstring& name) {
   static const wchar_t kAlphabet[] =
       L"abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
   thread_local std::mt19937 random{std::random_device{}()};
@@ -172,178 +176,279 @@ std::wstring TempPath(const std::wstring& path) {
   for (int i = 0; i < 6; ++i)
     suffix += kAlphabet[random() % (sizeof kAlphabet / sizeof(wchar_t) - 1)];
   suffix += L".tmp";
-  size_t leaf_start = path.rfind(L'\\') + 1;
-  std::wstring leaf = path.substr(leaf_start, 255 - suffix.size());
-  return path.substr(0, leaf_start) + leaf + suffix;
+  return name.substr(0, WholeCharacters(name, 255 - suffix.size())) + suffix;
 }
 
-// A temporary file given up because the run is ending: removed if it was made, and the creation
-// fails with ERROR_OPERATION_ABORTED.
-HANDLE Abandoned(HANDLE file, const std::wstring& temp) {
-  if (file != INVALID_HANDLE_VALUE) {
-    CloseHandle(file);
-    DeleteFileW(temp.c_str());
+// The temporary file: its handle, its name beside the script, and whether it is marked to go
+// when the handle closes.
+struct Temp {
+  Handle file;
+  std::wstring name;
+  bool marked = false;
+};
+
+bool SetMark(Temp* temp, bool marked) {
+  FILE_DISPOSITION_INFO disposition = {static_cast<BOOLEAN>(marked)};
+  if (!Sys().SetFileInformationByHandle(temp->file.get(), FileDispositionInfo, &disposition,
+                                        sizeof disposition)) {
+    return false;
   }
-  SetLastError(ERROR_OPERATION_ABORTED);
-  return INVALID_HANDLE_VALUE;
+  temp->marked = marked;
+  return true;
 }
 
-// Creates a new temporary file, armed for removal on interruption before it exists. Once the
-// end of the run is marked, none is created, and one created meanwhile is removed again.
-HANDLE CreateTemp(const std::wstring& path, std::wstring* temp) {
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    *temp = TempPath(path);
-    if (!ArmTempFile(*temp)) return Abandoned(INVALID_HANDLE_VALUE, *temp);
-    HANDLE file = CreateFileW(temp->c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    DWORD err = GetLastError();
-    if (!TempFileMade(file != INVALID_HANDLE_VALUE)) return Abandoned(file, *temp);
-    if (file != INVALID_HANDLE_VALUE) return file;
-    if (err != ERROR_FILE_EXISTS && err != ERROR_ALREADY_EXISTS) {
-      SetLastError(err);
-      return INVALID_HANDLE_VALUE;
-    }
+// Removes the temporary file: it goes as its handle closes, once marked. Where it cannot be
+// marked, the words to add to the reason.
+std::string Discard(const Place& place, Temp* temp) {
+  std::string stays;
+  if (temp->file.ok() && !temp->marked && !SetMark(temp, true)) {
+    stays = "; '" + place.Beside(temp->name) +
+            "' stays: " + ErrorText(static_cast<int>(GetLastError()));
   }
-  return INVALID_HANDLE_VALUE;
-}
-
-bool Exists(const std::wstring& path) {
-  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-// A free name for the backup of the script at `path`, from the same pattern as the temporary file.
-std::wstring BackupPath(const std::wstring& path) {
-  std::wstring backup;
-  for (int attempt = 0; attempt < 100 && (backup.empty() || Exists(backup)); ++attempt) {
-    backup = TempPath(path);
-    backup.replace(backup.size() - 4, 4, L".bak");
-  }
-  return backup;
-}
-
-// `file`, which lies beside the script at `path`, named the way the user named the script.
-std::string Beside(const std::string& path, const std::wstring& file) {
-  return path.substr(0, path.find_last_of("\\/") + 1) + ToUtf8(file.substr(file.rfind(L'\\') + 1));
-}
-
-DWORD Remove(const std::wstring& path) {
-  return RetryWhileShared([&] { return Sys().DeleteFileW(path.c_str()) != 0; });
-}
-
-// Renames `from` to `to` only while no entry answers to `to`.
-DWORD MoveToFreeName(const std::wstring& from, const std::wstring& to) {
-  return RetryWhileShared(
-      [&] { return Sys().MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) != 0; });
-}
-
-// Removes the temporary file; where it cannot be, the words to add to the reason.
-std::string Discard(const std::string& path, const std::wstring& temp) {
-  DWORD err = Remove(temp);
+  temp->file.Close();
   DisarmTempFile();
-  return err == 0 ? ""
-                  : "; '" + Beside(path, temp) + "' stays: " + ErrorText(static_cast<int>(err));
+  return stays;
 }
 
-// After the new text is in place: the backup of the old one goes.
-bool RemoveBackup(const std::string& path, const std::wstring& backup, FileFailure* failure) {
-  DWORD err = Remove(backup);
-  return err == 0 || Fail(failure, "replaced, but cannot remove the backup of",
-                          "'" + Beside(path, backup) +
-                              "' keeps the old text: " + ErrorText(static_cast<int>(err)));
+// Creates a new temporary file beside the script and marks it at once, armed before it exists
+// so that an ending run waits for the creation. Once the end of the run is marked none is
+// created, and one created meanwhile goes again. 0, or the error code (with, in `stays`, the
+// words naming a file that could not be removed).
+DWORD CreateTemp(const Place& place, Temp* temp, std::string* stays) {
+  // The most this user may do: whether the owner can be carried over depends on it.
+  constexpr ACCESS_MASK kAccess = MAXIMUM_ALLOWED | GENERIC_WRITE | DELETE | READ_CONTROL |
+                                  WRITE_DAC | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    temp->name = TempName(place.name());
+    if (!ArmTempFile()) return ERROR_OPERATION_ABORTED;
+    temp->file.Reset(OpenAt(place.dir(), temp->name, kAccess, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                            FILE_CREATE, FILE_NON_DIRECTORY_FILE));
+    DWORD err = GetLastError();
+    bool made = temp->file.ok();
+    if (made && !SetMark(temp, true)) err = GetLastError();
+    if (!TempFileMade(made)) {
+      *stays = Discard(place, temp);
+      return ERROR_OPERATION_ABORTED;
+    }
+    if (made && temp->marked) return 0;
+    if (made) {
+      *stays = Discard(place, temp);
+      return err;
+    }
+    if (err != ERROR_FILE_EXISTS && err != ERROR_ALREADY_EXISTS) return err;
+  }
+  return ERROR_FILE_EXISTS;
 }
 
-// Puts the temporary file in the script's place, as the comment at the top describes.
-bool PutInPlace(const std::string& path, const std::wstring& wide, const std::wstring& temp,
-                FileFailure* failure) {
-  std::wstring backup = BackupPath(wide);
-  DWORD err = RetryWhileShared([&] {
-    return Sys().ReplaceFileW(wide.c_str(), temp.c_str(), backup.c_str(), 0, nullptr, nullptr) != 0;
-  });
-  if (err == 0) {
-    DisarmTempFile();
-    return RemoveBackup(path, backup, failure);
+// The attributes and creation time of the script.
+DWORD CarryBasic(HANDLE script, HANDLE temp) {
+  FILE_BASIC_INFO basic;
+  if (!GetFileInformationByHandleEx(script, FileBasicInfo, &basic, sizeof basic)) {
+    return GetLastError();
   }
-  if (!Exists(backup)) {
-    std::string reason = RefusalReason(err, wide);
-    return Fail(failure, "cannot replace", reason + Discard(path, temp));
+  FILE_BASIC_INFO carried = {};  // zero times stay as they are
+  carried.CreationTime = basic.CreationTime;
+  carried.FileAttributes = basic.FileAttributes & kCarriedAttributes;
+  if (carried.FileAttributes == 0) carried.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+  return Sys().SetFileInformationByHandle(temp, FileBasicInfo, &carried, sizeof carried)
+             ? 0
+             : GetLastError();
+}
+
+// The script's access list, and its owner and group where this user may set them.
+DWORD CarrySecurity(HANDLE script, HANDLE temp) {
+  PSID owner = nullptr, group = nullptr;
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  DWORD err = GetSecurityInfo(
+      script, SE_FILE_OBJECT,
+      OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
+      &group, &dacl, nullptr, &descriptor);
+  if (err != ERROR_SUCCESS) return err;
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  GetSecurityDescriptorControl(descriptor, &control, &revision);
+  SECURITY_INFORMATION which = DACL_SECURITY_INFORMATION;
+  if (control & SE_DACL_PROTECTED) which |= PROTECTED_DACL_SECURITY_INFORMATION;
+  err = SetSecurityInfo(temp, SE_FILE_OBJECT, which, nullptr, nullptr, dacl, nullptr);
+  if (err == ERROR_SUCCESS) {
+    SetSecurityInfo(temp, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, owner, nullptr, nullptr,
+                    nullptr);
+    SetSecurityInfo(temp, SE_FILE_OBJECT, GROUP_SECURITY_INFORMATION, nullptr, group, nullptr,
+                    nullptr);
   }
-  DisarmTempFile();  // the temporary file may now be the only copy of the new text
-  if (err == ERROR_UNABLE_TO_MOVE_REPLACEMENT && MoveToFreeName(temp, wide) == 0) {
-    return RemoveBackup(path, backup, failure);
+  LocalFree(descriptor);
+  return err;
+}
+
+DWORD CopyStream(HANDLE script, HANDLE temp, std::wstring_view name) {
+  Handle from(OpenAt(script, name, GENERIC_READ, kShareAll, FILE_OPEN, FILE_NON_DIRECTORY_FILE));
+  if (!from.ok()) return GetLastError();
+  Handle to(OpenAt(temp, name, GENERIC_WRITE, 0, FILE_OVERWRITE_IF, FILE_NON_DIRECTORY_FILE));
+  if (!to.ok()) return GetLastError();
+  std::vector<char> chunk(1 << 16);
+  for (;;) {
+    DWORD got = 0;
+    if (!ReadFile(from.get(), chunk.data(), static_cast<DWORD>(chunk.size()), &got, nullptr)) {
+      return GetLastError();
+    }
+    if (got == 0) break;
+    if (!WriteAll(to.get(), std::string_view(chunk.data(), got))) return GetLastError();
   }
-  std::string reason = ErrorText(static_cast<int>(err));
-  if (MoveToFreeName(backup, wide) == 0) {
-    return Fail(failure, "cannot replace", reason + "; the old text is back" + Discard(path, temp));
+  return FlushFileBuffers(to.get()) ? 0 : GetLastError();
+}
+
+// The script's named streams, ":<name>:$DATA", each opened relative to the files' handles.
+DWORD CarryStreams(HANDLE script, HANDLE temp) {
+  std::vector<LONGLONG> buffer(1 << 13);
+  while (!GetFileInformationByHandleEx(script, FileStreamInfo, buffer.data(),
+                                       static_cast<DWORD>(buffer.size() * sizeof(LONGLONG)))) {
+    DWORD err = GetLastError();
+    if (err == ERROR_MORE_DATA && buffer.size() < (1 << 20)) {
+      buffer.resize(buffer.size() * 2);
+      continue;
+    }
+    // A file system without streams (FAT; Wine) has only the default one.
+    bool none = err == ERROR_HANDLE_EOF || err == ERROR_INVALID_PARAMETER ||
+                err == ERROR_INVALID_FUNCTION || err == ERROR_NOT_SUPPORTED;
+    return none ? 0 : err;
   }
-  return Fail(failure, "cannot replace",
-              reason + "; the old text is in '" + Beside(path, backup) + "', the new text in '" +
-                  Beside(path, temp) + "'");
+  const char* at = reinterpret_cast<const char*>(buffer.data());
+  for (;;) {
+    const auto& stream = *reinterpret_cast<const FILE_STREAM_INFO*>(at);
+    std::wstring_view name(stream.StreamName, stream.StreamNameLength / sizeof(wchar_t));
+    if (name != L"::$DATA") {
+      DWORD err = CopyStream(script, temp, name);
+      if (err != 0) return err;
+    }
+    if (stream.NextEntryOffset == 0) return 0;
+    at += stream.NextEntryOffset;
+  }
+}
+
+// Renames the temporary file over the script, in one step.
+DWORD Rename(HANDLE temp, const Place& place) {
+  const std::wstring& name = place.name();
+  // No shorter than the structure itself, which the system checks first.
+  ULONG size = static_cast<ULONG>(
+      std::max(sizeof(FILE_RENAME_INFO), offsetof(FILE_RENAME_INFO, FileName) + name.size() * 2));
+  std::vector<LONGLONG> buffer(size / sizeof(LONGLONG) + 1);
+  auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+  info->Flags = FILE_RENAME_FLAG_REPLACE_IF_EXISTS | FILE_RENAME_FLAG_POSIX_SEMANTICS;
+  info->RootDirectory = place.dir();
+  info->FileNameLength = static_cast<DWORD>(name.size() * 2);
+  memcpy(info->FileName, name.data(), name.size() * 2);
+  IO_STATUS_BLOCK io = {};
+  NTSTATUS status = Sys().NtSetInformationFile(temp, &io, info, size, kRenameInformationEx);
+  const NTSTATUS kRefusedClass[] = {static_cast<NTSTATUS>(0xC0000002),   // not implemented
+                                    static_cast<NTSTATUS>(0xC0000003),   // invalid class
+                                    static_cast<NTSTATUS>(0xC000000D),   // invalid parameter
+                                    static_cast<NTSTATUS>(0xC00000BB)};  // not supported
+  if (std::find(std::begin(kRefusedClass), std::end(kRefusedClass), status) !=
+      std::end(kRefusedClass)) {
+    info->Flags = 0;
+    info->ReplaceIfExists = TRUE;
+    status = Sys().NtSetInformationFile(temp, &io, info, size, kRenameInformation);
+  }
+  return status < 0 ? ErrorOfStatus(status) : 0;
 }
 
 // A file another program wrote to since it was read is left as that program left it.
-bool StillTheFileRead(const std::wstring& path, const FileIdentity& read, FileFailure* failure) {
-  Handle original(OpenEntry(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE));
+bool StillTheFileRead(const Handle& script, const FileIdentity& read, FileFailure* failure) {
   FileIdentity now;
-  if (!Inspect(&original, &now, "cannot replace", failure)) {
+  if (!Inspect(script, &now, "cannot replace", failure)) return false;
+  return now == read || Fail(failure, "left alone", "changed while stamping");
+}
+
+// Puts the temporary file in the script's place: its mark off for the streams and the rename (a
+// file about to go takes neither), the script's identity checked once more, the script renamed
+// over. While the rename waits for another program, the mark is on again.
+bool PutInPlace(const Place& place, Handle* script, const FileIdentity& read, Temp* temp,
+                FileFailure* failure) {
+  DWORD err = SetMark(temp, false) ? 0 : GetLastError();
+  if (err == 0) err = CarryStreams(script->get(), temp->file.get());
+  script->Close();  // a plain rename replaces no file held open
+  if (err != 0) return Fail(failure, "cannot replace", ErrorText(err) + Discard(place, temp));
+  script->Reset(OpenEntry(place, FILE_READ_ATTRIBUTES, kShareAll));
+  bool same = StillTheFileRead(*script, read, failure);
+  script->Close();
+  if (!same) {
+    failure->reason += Discard(place, temp);
     return false;
   }
-  return now == read || Fail(failure, "left alone", "changed while stamping");
+  err = RetryWhileShared([&] {
+    DWORD refused =
+        temp->marked && !SetMark(temp, false) ? GetLastError() : Rename(temp->file.get(), place);
+    if (refused != 0 && !temp->marked) SetMark(temp, true);
+    SetLastError(refused);
+    return refused == 0;
+  });
+  if (err != 0) {
+    std::string reason = RefusalReason(err, place);
+    return Fail(failure, "cannot replace", reason + Discard(place, temp));
+  }
+  DisarmTempFile();
+  temp->file.Close();
+  return true;
 }
 
 }  // namespace
 
-bool InspectRegularFile(const std::string& path, FileIdentity* identity, FileFailure* failure) {
-  std::wstring wide = LongPath(path);
-  Handle file(OpenEntry(wide, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE));
-  return Inspect(&file, identity, "cannot read", failure);
+bool InspectRegularFile(const FileRef& file, FileIdentity* identity, FileFailure* failure) {
+  Handle entry(OpenEntry(Place(file), FILE_READ_ATTRIBUTES, kShareAll));
+  return Inspect(entry, identity, "cannot read", failure);
 }
 
-bool ReadRegularFile(const std::string& path, std::string* bytes, FileIdentity* identity,
+bool ReadRegularFile(const FileRef& file, std::string* bytes, FileIdentity* identity,
                      FileFailure* failure) {
   // Shared for reading only: a script another program is writing is not read half-written.
-  std::wstring wide = LongPath(path);
-  Handle file(OpenEntry(wide, GENERIC_READ, FILE_SHARE_READ));
-  if (!Inspect(&file, identity, "cannot read", failure)) return false;
-  return ReadAll(file.get(), bytes) || Fail(failure, "cannot read", GetLastError());
+  Handle entry(OpenEntry(Place(file), GENERIC_READ, FILE_SHARE_READ));
+  if (!Inspect(entry, identity, "cannot read", failure)) return false;
+  return ReadAll(entry.get(), bytes) || Fail(failure, "cannot read", GetLastError());
 }
 
 // A link is never followed on Windows: the log is opened as the entry it is.
 std::string FollowFileLinks(const std::string& path) { return path; }
 
-bool CheckWritable(const std::string& path, FileFailure* failure) {
-  std::wstring wide = LongPath(path);
-  DWORD attributes = GetFileAttributesW(wide.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return Fail(failure, "cannot write", GetLastError());
+bool CheckWritable(const FileRef& file, FileFailure* failure) {
+  Place place(file);
+  DWORD attributes = 0;
+  DWORD err = AttributesAt(place, &attributes);
+  if (err != 0) return Fail(failure, "cannot write", err);
   if (attributes & FILE_ATTRIBUTE_READONLY)
     return Fail(failure, "cannot write", "the file is read-only");
-  HANDLE opened = INVALID_HANDLE_VALUE;
-  DWORD err = RetryWhileShared([&] {
-    opened = OpenEntry(wide, GENERIC_WRITE, FILE_SHARE_READ);
-    return opened != INVALID_HANDLE_VALUE;
+  err = RetryWhileShared([&] {
+    Handle entry(OpenEntry(place, GENERIC_WRITE, FILE_SHARE_READ));
+    DWORD refused = entry.ok() ? 0 : GetLastError();
+    entry.Close();
+    SetLastError(refused);
+    return refused == 0;
   });
-  Handle file(opened);
   return err == 0 || Fail(failure, "cannot write", err);
 }
 
-bool ReplaceFile(const std::string& path, std::string_view bytes, const FileIdentity& read,
+bool ReplaceFile(const FileRef& file, std::string_view bytes, const FileIdentity& read,
                  FileFailure* failure) {
-  std::wstring wide = LongPath(path);
-  if (!StillTheFileRead(wide, read, failure)) return false;
-  std::wstring temp;
-  Handle file(CreateTemp(wide, &temp));
-  if (!file.ok()) return Fail(failure, "cannot create temporary file for", GetLastError());
-  DWORD err = 0;
-  if (!WriteAll(file.get(), bytes) || !FlushFileBuffers(file.get())) err = GetLastError();
-  if (!file.Close() && err == 0) err = GetLastError();
-  if (err == 0 && !StillTheFileRead(wide, read, failure)) {
-    failure->reason += Discard(path, temp);
-    return false;
+  Place place(file);
+  // The script stays open while what it carries is copied.
+  Handle script(OpenEntry(place, READ_CONTROL | FILE_READ_ATTRIBUTES, kShareAll));
+  if (!StillTheFileRead(script, read, failure)) return false;
+  Temp temp;
+  std::string stays;
+  DWORD err = CreateTemp(place, &temp, &stays);
+  if (err != 0) return Fail(failure, "cannot create temporary file for", ErrorText(err) + stays);
+  if (!WriteAll(temp.file.get(), bytes) || !FlushFileBuffers(temp.file.get())) {
+    err = GetLastError();
   }
-  if (err != 0)
-    return Fail(failure, "cannot replace", ErrorText(static_cast<int>(err)) + Discard(path, temp));
-  // An interruption waits while the files change names, so that it never removes the only copy.
+  if (err == 0) err = CarryBasic(script.get(), temp.file.get());
+  if (err == 0) err = CarrySecurity(script.get(), temp.file.get());
+  if (err != 0) {
+    return Fail(failure, "cannot replace",
+                ErrorText(static_cast<int>(err)) + Discard(place, &temp));
+  }
+  // An ending run waits while the mark is off, so that it never ends the process then.
   InterruptShield shield;
-  return PutInPlace(path, wide, temp, failure);
+  return PutInPlace(place, &script, read, &temp, failure);
 }
 
 }  // namespace platform

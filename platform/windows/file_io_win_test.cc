@@ -14,31 +14,41 @@
 namespace platform {
 namespace {
 
-// Injected outcomes, the last one repeating: 0 calls the system; kAside first moves the script
-// to the backup name, as ReplaceFileW does before 1176 or 1177.
-constexpr DWORD kAside = 1u << 30, kLocked = ERROR_SHARING_VIOLATION;
-constexpr DWORD kDenied = ERROR_ACCESS_DENIED, kTaken = ERROR_ALREADY_EXISTS;
-std::vector<DWORD> g_replace, g_delete;
-DWORD g_move_in, g_move_back, g_slept;
-DWORD Next(std::vector<DWORD>& outcomes) {
-  DWORD outcome = outcomes.front();
+// Injected outcomes, the last one repeating; 0 calls the system. open: opening the entry to
+// remove; rename: the plain rename (the Ex class is refused, as by older systems); mark: the
+// delete-on-close mark, set or cleared.
+constexpr NTSTATUS kShared = static_cast<NTSTATUS>(0xC0000043);  // sharing violation
+constexpr NTSTATUS kLockedNt = static_cast<NTSTATUS>(0xC0000054), kDeniedNt = 0xC0000022;
+constexpr DWORD kDenied = ERROR_ACCESS_DENIED;
+std::vector<NTSTATUS> g_open, g_rename;
+std::vector<DWORD> g_mark;
+bool g_change;
+DWORD g_slept;
+std::filesystem::path g_dir;
+template <typename T>
+T Next(std::vector<T>& outcomes) {
+  T outcome = outcomes.front();
   if (outcomes.size() > 1) outcomes.erase(outcomes.begin());
   return outcome;
 }
-BOOL Refuse(DWORD err) { return SetLastError(err), FALSE; }
-BOOL WINAPI Replace(LPCWSTR script, LPCWSTR temp, LPCWSTR backup, DWORD flags, LPVOID, LPVOID) {
-  DWORD outcome = Next(g_replace);
-  if (outcome == 0) return ::ReplaceFileW(script, temp, backup, flags, nullptr, nullptr);
-  if (outcome & kAside) ::MoveFileExW(script, backup, 0);
-  return Refuse(outcome & ~kAside);
+NTSTATUS NTAPI Open(PHANDLE file, ACCESS_MASK access, POBJECT_ATTRIBUTES attributes,
+                    PIO_STATUS_BLOCK io, PLARGE_INTEGER size, ULONG flags, ULONG share,
+                    ULONG disposition, ULONG options, PVOID ea, ULONG ea_size) {
+  if (disposition == FILE_CREATE && g_change) std::ofstream(g_dir / "App.rc") << "changed";
+  NTSTATUS outcome = access & DELETE && disposition == FILE_OPEN ? Next(g_open) : 0;
+  return outcome ? outcome
+                 : ::NtCreateFile(file, access, attributes, io, size, flags, share, disposition,
+                                  options, ea, ea_size);
 }
-BOOL WINAPI Move(LPCWSTR from, LPCWSTR to, DWORD flags) {
-  DWORD err = std::wstring_view(from).ends_with(L".tmp") ? g_move_in : g_move_back;
-  return err ? Refuse(err) : ::MoveFileExW(from, to, flags);
+NTSTATUS NTAPI Rename(HANDLE file, PIO_STATUS_BLOCK io, PVOID info, ULONG size,
+                      FILE_INFORMATION_CLASS kind) {
+  if (kind != 10) return static_cast<NTSTATUS>(0xC0000003);  // invalid class
+  NTSTATUS outcome = Next(g_rename);
+  return outcome ? outcome : ::NtSetInformationFile(file, io, info, size, kind);
 }
-BOOL WINAPI Delete(LPCWSTR path) {
-  DWORD err = Next(g_delete);
-  return err ? Refuse(err) : ::DeleteFileW(path);
+BOOL WINAPI Mark(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID info, DWORD size) {
+  DWORD err = kind == FileDispositionInfo ? Next(g_mark) : 0;
+  return err ? (SetLastError(err), FALSE) : ::SetFileInformationByHandle(file, kind, info, size);
 }
 void WINAPI Wait(DWORD ms) { g_slept += ms; }
 std::string Read(const std::filesystem::path& path) {
@@ -46,65 +56,66 @@ std::string Read(const std::filesystem::path& path) {
   return {std::istreambuf_iterator<char>(in), {}};
 }
 
-// remove: RemoveFile, else ReplaceFile; text: the script's afterwards; err: the system's error
-// in the reason (0: success); kept: files left beside the script, each named in the reason.
+// remove: RemoveFile (a path alone), else ReplaceFile (through the folder held open); change:
+// the script changes as the temporary file is made; text: the script's afterwards; reason: the
+// failure's ("" for success); kept: temporary files left, each named in the reason.
 // clang-format off
-struct Row { bool remove; std::vector<DWORD> replace, del; DWORD move_in, move_back; bool read_only; const char* text; DWORD err; size_t kept; DWORD slept; };
+struct Row { bool remove; std::vector<NTSTATUS> open, rename; std::vector<DWORD> mark; bool read_only, change; const char* text; std::string reason; size_t kept; DWORD slept; };
 const Row kRows[] = {
-    {false, {0}, {0}, 0, 0, false, "new", 0, 0, 0},
-    {false, {1175}, {0}, 0, 0, false, "old", 1175, 0, 0},
-    {false, {1176}, {0}, 0, 0, false, "old", 1176, 0, 0},  // the script kept its name
-    {false, {1176 | kAside}, {0}, 0, 0, false, "new", 0, 0, 0},
-    {false, {1176 | kAside}, {0}, kTaken, 0, false, "old", 1176, 0, 0},
-    {false, {1176 | kAside}, {0}, kTaken, kTaken, false, "", 1176, 2, 0},
-    {false, {1177 | kAside}, {0}, 0, 0, false, "old", 1177, 0, 0},
-    {false, {1177 | kAside}, {0}, 0, kDenied, false, "", 1177, 2, 0},
-    {false, {kLocked, ERROR_LOCK_VIOLATION, 0}, {0}, 0, 0, false, "new", 0, 0, 45},
-    {false, {kLocked}, {0}, 0, 0, false, "old", kLocked, 0, 945},
-    {false, {kDenied}, {0}, 0, 0, false, "old", kDenied, 0, 0},
-    {false, {0}, {kDenied}, 0, 0, false, "new", kDenied, 1, 0},  // the backup stays
-    {true, {0}, {kLocked, 0}, 0, 0, false, "", 0, 0, 15},
-    {true, {0}, {kLocked}, 0, 0, false, "old", kLocked, 0, 945},
-    {true, {0}, {kDenied}, 0, 0, true, "old", kDenied, 0, 0},
-    {true, {0}, {kDenied}, 0, 0, false, "old", kDenied, 0, 0},
+    {false, {0}, {0}, {0}, false, false, "new", "", 0, 0},
+    {false, {0}, {kShared, kLockedNt, 0}, {0}, false, false, "new", "", 0, 45},
+    {false, {0}, {kShared}, {0}, false, false, "old", ErrorText(ERROR_SHARING_VIOLATION), 0, 945},
+    {false, {0}, {kDeniedNt}, {0}, false, false, "old", ErrorText(kDenied), 0, 0},
+    {false, {0}, {kDeniedNt}, {0, 0, kDenied}, false, false, "old", ErrorText(kDenied), 1, 0},
+    {false, {0}, {0}, {0}, false, true, "changed", "changed while stamping", 0, 0},
+    {false, {0}, {0}, {kDenied}, false, false, "old", ErrorText(kDenied), 1, 0},  // never marked
+    {true, {kShared, 0}, {0}, {0}, false, false, "", "", 0, 15},
+    {true, {kShared}, {0}, {0}, false, false, "old", ErrorText(ERROR_SHARING_VIOLATION), 0, 945},
+    {true, {0}, {0}, {0}, true, false, "old", "the file is read-only", 0, 0},
+    {true, {0}, {0}, {kDenied}, false, false, "old", ErrorText(kDenied), 0, 0},
 };
 // clang-format on
 
 TEST(FileIoWin, EveryOutcomeLeavesTheOldOrTheNewTextAndNamesWhatStays) {
   ScopedSystemCalls restore;
-  Sys() = {.ReplaceFileW = Replace, .MoveFileExW = Move, .DeleteFileW = Delete, .Sleep = Wait};
-  auto dir = std::filesystem::temp_directory_path() /
-             ("file_io_win" + std::to_string(GetCurrentProcessId()));
+  Sys().NtCreateFile = Open, Sys().NtSetInformationFile = Rename;
+  Sys().SetFileInformationByHandle = Mark, Sys().Sleep = Wait;
+  g_dir = std::filesystem::temp_directory_path() /
+          ("file_io_win" + std::to_string(GetCurrentProcessId()));
   for (const Row& row : kRows) {
     SCOPED_TRACE(&row - kRows);
-    std::filesystem::create_directories(dir);
-    std::ofstream(dir / "App.rc") << "old", std::ofstream(dir / "other.rc") << "other";
-    std::string script = ToUtf8((dir / "App.rc").wstring());
+    std::filesystem::create_directories(g_dir);
+    std::ofstream(g_dir / "App.rc") << "old", std::ofstream(g_dir / "other.rc") << "other";
+    std::string script = ToUtf8((g_dir / "App.rc").wstring());
     if (row.read_only) SetFileAttributesW(LongPath(script).c_str(), FILE_ATTRIBUTE_READONLY);
-    g_replace = row.replace, g_delete = row.del, g_move_in = row.move_in,
-    g_move_back = row.move_back, g_slept = 0;
+    g_open = {0}, g_rename = row.rename, g_mark = {0}, g_change = false, g_slept = 0;
     FileIdentity read;
     FileFailure failure;
-    ASSERT_TRUE(InspectRegularFile(script, &read, &failure));
+    int err = 0;
+    FileRef in_folder(Folder::Open(ToUtf8(g_dir.wstring()), &err), script);
+    ASSERT_TRUE(InspectRegularFile(in_folder, &read, &failure));
+    g_open = row.open, g_mark = row.mark, g_change = row.change;
     EXPECT_EQ(
-        row.remove ? RemoveFile(script, &failure) : ReplaceFile(script, "new", read, &failure),
-        row.err == 0);
+        row.remove ? RemoveFile(script, &failure) : ReplaceFile(in_folder, "new", read, &failure),
+        row.reason.empty());
+    g_open = {0}, g_mark = {0};
     SetFileAttributesW(LongPath(script).c_str(), FILE_ATTRIBUTE_NORMAL);
-    EXPECT_EQ(Read(dir / "App.rc"), row.text);
-    EXPECT_EQ(Read(dir / "other.rc"), "other");
-    std::string reason = row.read_only ? "the file is read-only" : ErrorText(row.err);
-    EXPECT_TRUE(!row.err || failure.reason.find(reason) != std::string::npos) << failure.reason;
+    EXPECT_EQ(Read(g_dir / "App.rc"), row.text);
+    EXPECT_EQ(Read(g_dir / "other.rc"), "other");
+    EXPECT_TRUE(failure.reason.starts_with(row.reason)) << failure.reason;
     EXPECT_EQ(g_slept, row.slept);
     size_t kept = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    for (const auto& entry : std::filesystem::directory_iterator(g_dir)) {
       std::string name = ToUtf8(entry.path().filename().wstring());
       if (name == "App.rc" || name == "other.rc") continue;
       ++kept;
-      EXPECT_NE(failure.reason.find(ToUtf8(entry.path().wstring())), std::string::npos) << name;
-      EXPECT_EQ(Read(entry.path()), name.ends_with(".bak") ? "old" : "new") << name;
+      EXPECT_NE(failure.reason.find("'" + ToUtf8(entry.path().wstring()) + "' stays"),
+                std::string::npos)
+          << name;
     }
     EXPECT_EQ(kept, row.kept);
-    std::filesystem::remove_all(dir);
+    in_folder.folder.reset();
+    std::filesystem::remove_all(g_dir);
   }
 }
 

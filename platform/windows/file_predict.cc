@@ -1,17 +1,16 @@
 // Predicting a refused write from the read-only attribute, for a dry run that must not open
 // anything for writing.
-#include <windows.h>
-
 #include "platform/error_text.h"
 #include "platform/file_io.h"
-#include "platform/windows/wide.h"
+#include "platform/windows/nt_file.h"
 
 namespace platform {
 
-bool PredictWritable(const std::string& path, FileFailure* failure) {
-  DWORD attributes = GetFileAttributesW(LongPath(path).c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) {
-    *failure = {"cannot write", ErrorText(static_cast<int>(GetLastError()))};
+bool PredictWritable(const FileRef& file, FileFailure* failure) {
+  DWORD attributes = 0;
+  DWORD err = AttributesAt(Place(file), &attributes);
+  if (err != 0) {
+    *failure = {"cannot write", ErrorText(static_cast<int>(err))};
     return false;
   }
   if (attributes & FILE_ATTRIBUTE_READONLY) {
@@ -22,8 +21,8 @@ bool PredictWritable(const std::string& path, FileFailure* failure) {
 }
 
 // A folder's read-only attribute does not keep new files out of it, so only the file tells.
-bool PredictReplaceable(const std::string& path, FileFailure* failure) {
-  return PredictWritable(path, failure);
+bool PredictReplaceable(const FileRef& file, FileFailure* failure) {
+  return PredictWritable(file, failure);
 }
 
 }  // namespace platform

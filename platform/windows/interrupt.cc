@@ -6,7 +6,6 @@
 #include <chrono>
 #include <map>
 #include <mutex>
-#include <string>
 #include <thread>
 
 #include "platform/windows/temp_cleanup.h"
@@ -14,38 +13,46 @@
 // Ctrl-C, Ctrl-Break and the closing of the console reach a handler that the system runs on a
 // thread of its own. It keeps the promises of the other systems' signal handlers: the first
 // interruption, while work in flight is allowed to finish, is only recorded; otherwise the
-// temporary files being written are removed and the process ends at once, with the exit code
-// of a process ended by Ctrl-C.
+// process ends at once, with the exit code of a process ended by Ctrl-C. The temporary files
+// being written are marked delete-on-close from their creation on: they go as the ending
+// process's handles close.
 //
 // The closing of the console, log-off and shutdown cannot be held back: the system ends the
 // process as soon as the handler returns, and about five seconds after a close whatever the
 // handler does. The handler then marks the end, so that no worker starts a temporary file,
-// waits for the replacements and creations in flight, removes the temporary files and only then
-// returns. A process that has loaded user32.dll, as the shell's functions do, is not told of
-// log-off and shutdown by this handler.
+// waits for the replacements and creations in flight (a file is marked as soon as it is made;
+// its mark is off only during a replacement's shielded steps) and only then returns. A process
+// that has loaded user32.dll, as the shell's functions do, is not told of log-off and shutdown
+// by this handler.
 
 namespace platform {
 namespace {
 
-// A thread's temporary file, from just before its creation until it is put in place or removed.
-struct ArmedTemp {
-  std::wstring path;
-  bool created = false;
-};
-
+// Whether each thread's temporary file, from just before its creation until it is put in place
+// or removed, has been made (and marked) yet.
 std::mutex g_tempMutex;
-std::map<DWORD, ArmedTemp>* g_temps = new std::map<DWORD, ArmedTemp>;  // by thread id
+std::map<DWORD, bool>* g_temps = new std::map<DWORD, bool>;  // by thread id
 
 std::atomic<bool> g_deferring{false};
 std::atomic<bool> g_ending{false};  // the end is marked: no more temporary files
 std::atomic<int> g_shields{0};
 std::atomic<int> g_pending{0};  // the control event plus one, or 0
+std::atomic<int> g_second{0};   // likewise for a second Ctrl-C while deferring
+std::atomic<bool> g_endClaimed{false};  // one caller ends the process
 std::atomic<void (*)()> g_hook{nullptr};
 
+// How long an ending waits for shielded steps in flight. Ctrl-C has no system time-out, and a
+// shielded step is a rename retried for about a second at most; a console close is ended by the
+// system about five seconds after the event.
+constexpr std::chrono::seconds kInterruptWait{10};
+constexpr std::chrono::seconds kCloseWait{3};
+
+// Never waits on the lock: its holder may be a thread the ending process has already stopped.
 bool CreationInFlight() {
-  std::lock_guard lock(g_tempMutex);
-  for (const auto& [thread, temp] : *g_temps) {
-    if (!temp.created) return true;
+  std::unique_lock lock(g_tempMutex, std::try_to_lock);
+  if (!lock.owns_lock()) return true;  // look again in a moment
+  for (const auto& [thread, created] : *g_temps) {
+    if (!created) return true;
   }
   return false;
 }
@@ -59,21 +66,22 @@ void WaitForWorkInFlight(std::chrono::milliseconds limit) {
   }
 }
 
-void RemoveArmedTempFiles() {
-  std::lock_guard lock(g_tempMutex);
-  for (const auto& [thread, temp] : *g_temps) DeleteFileW(temp.path.c_str());
-  g_temps->clear();
-}
-
-// Marks the end, lets the work in flight finish and removes the temporary files left.
+// Marks the end and lets the work in flight finish. A creation still in flight then finds its
+// file given up (TempFileMade), and closes it.
 void EndWork(std::chrono::milliseconds limit) {
   g_ending.store(true);
   WaitForWorkInFlight(limit);
-  RemoveArmedTempFiles();
+  std::unique_lock lock(g_tempMutex, std::try_to_lock);
+  if (lock.owns_lock()) g_temps->clear();
 }
 
+// The first caller ends the process; any other (the handler thread, the thread passing the
+// output on, the main thread) waits here for it to do so.
 [[noreturn]] void EndNow() {
-  EndWork(std::chrono::seconds(2));
+  if (g_endClaimed.exchange(true)) {
+    for (;;) Sleep(INFINITE);
+  }
+  EndWork(kInterruptWait);
   if (void (*hook)() = g_hook.load()) hook();
   TerminateProcess(GetCurrentProcess(), STATUS_CONTROL_C_EXIT);
   ExitProcess(STATUS_CONTROL_C_EXIT);
@@ -89,14 +97,20 @@ BOOL HandleControlEvent(DWORD event) {
   switch (event) {
     case CTRL_C_EVENT:
     case CTRL_BREAK_EVENT:
-      if (g_deferring.load() && g_pending.compare_exchange_strong(none, code)) return TRUE;
+      if (g_deferring.load()) {
+        if (g_pending.compare_exchange_strong(none, code)) return TRUE;
+        // The second goes to the work, which ends the run once it has said what was done.
+        none = 0;
+        if (g_second.compare_exchange_strong(none, code)) return TRUE;
+      }
+      if (g_endClaimed.load()) return TRUE;  // already ending
       EndNow();
     case CTRL_CLOSE_EVENT:
     case CTRL_LOGOFF_EVENT:
     case CTRL_SHUTDOWN_EVENT:
       // Held-back work stops starting pieces, and may end the process first, just as cleanly.
       g_pending.compare_exchange_strong(none, code);
-      EndWork(std::chrono::seconds(3));
+      EndWork(kCloseWait);
       return TRUE;
     default:
       return FALSE;
@@ -106,16 +120,18 @@ BOOL HandleControlEvent(DWORD event) {
 void ForgetEndForTesting() {
   g_ending.store(false);
   g_pending.store(0);
+  g_second.store(0);
+  g_endClaimed.store(false);
 }
 
 bool InstallInterruptHandlers() { return SetConsoleCtrlHandler(OnControl, TRUE) != 0; }
 
 void SetInterruptHook(void (*hook)()) { g_hook.store(hook); }
 
-bool ArmTempFile(const std::wstring& path) {
+bool ArmTempFile() {
   std::lock_guard lock(g_tempMutex);
   if (g_ending.load()) return false;
-  (*g_temps)[GetCurrentThreadId()] = {path, false};
+  (*g_temps)[GetCurrentThreadId()] = false;
   return true;
 }
 
@@ -124,7 +140,7 @@ bool TempFileMade(bool created) {
   auto temp = g_temps->find(GetCurrentThreadId());
   if (temp == g_temps->end()) return false;  // removed by an ending run
   if (created) {
-    temp->second.created = true;
+    temp->second = true;
   } else {
     g_temps->erase(temp);
   }
@@ -140,11 +156,18 @@ void DeferInterrupts(bool defer) { g_deferring.store(defer); }
 
 int PendingInterrupt() { return g_pending.load(); }
 
+int SecondInterrupt() { return g_second.load(); }
+
+// The temporary files in flight are marked delete-on-close: they go with the ending process.
+void BeginEnding() { EndWork(std::chrono::seconds(2)); }
+
+bool Ending() { return g_ending.load(); }
+
 void EndByPendingInterrupt() { EndNow(); }
 
 // Counted before the end is looked at, so that an ending run either waits for these steps or
 // is seen here: steps not begun once the end is marked never begin, and the thread waits for the
-// process to end, its temporary file removed by the ending run.
+// process to end, its temporary file going with its handle.
 InterruptShield::InterruptShield() {
   g_shields.fetch_add(1);
   if (!g_ending.load()) return;

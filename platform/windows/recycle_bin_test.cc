@@ -145,6 +145,24 @@ TEST(RecycleBin, NothingIsDeletedForGoodWhateverTheSystemAnswers) {
   EXPECT_TRUE(RemoveDirectoryW(dir.c_str()));
 }
 
+TEST(RecycleBin, AFileWhoseFolderWasMovedStaysWhereItIs) {
+  std::wstring dir = std::filesystem::temp_directory_path() /
+                     ("recycle_moved-" + std::to_string(GetCurrentProcessId()));
+  ASSERT_TRUE(CreateDirectoryW(dir.c_str(), nullptr));
+  CloseHandle(
+      CreateFileW((dir + L"\\a.obj").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+  int err = 0;
+  FileRef file(Folder::Open(ToUtf8(dir), &err), ToUtf8(dir + L"\\a.obj"));
+  ASSERT_TRUE(MoveFileW(dir.c_str(), (dir + L"-moved").c_str()));
+  CreateDirectoryW(dir.c_str(), nullptr);  // another folder under the old name
+  FileFailure failure;
+  EXPECT_FALSE(Trash().MoveToTrash(file, &failure));
+  EXPECT_EQ(failure.reason, "its folder was moved or replaced during the run; left where it is");
+  file.folder.reset();
+  EXPECT_TRUE(DeleteFileW((dir + L"-moved\\a.obj").c_str()));
+  EXPECT_TRUE(RemoveDirectoryW((dir + L"-moved").c_str()) && RemoveDirectoryW(dir.c_str()));
+}
+
 TEST(RecycleBin, AFileLargerThanTheBinIsRefused) {
   RecycleVolume volume;
   volume.max_bytes = 1 << 20;

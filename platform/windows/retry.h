@@ -1,9 +1,8 @@
 // Calls on a file that another program may have open for a moment.
 #pragma once
 
-#include <string>
+#include <windows.h>
 
-#include "platform/error_text.h"
 #include "platform/windows/system_calls.h"
 
 namespace platform {
@@ -20,15 +19,6 @@ DWORD RetryWhileShared(Call call) {
     if ((err != ERROR_SHARING_VIOLATION && err != ERROR_LOCK_VIOLATION) || wait > 480) return err;
     Sys().Sleep(wait);
   }
-}
-
-// The reason a change to the file at `path` was refused: the system's words, but "the file is
-// read-only" when access was denied and the file has the read-only attribute.
-inline std::string RefusalReason(DWORD err, const std::wstring& path) {
-  DWORD attributes = GetFileAttributesW(path.c_str());
-  bool read_only = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
-  if (err == ERROR_ACCESS_DENIED && read_only) return "the file is read-only";
-  return ErrorText(static_cast<int>(err));
 }
 
 }  // namespace platform

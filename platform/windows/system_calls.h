@@ -8,6 +8,7 @@
 // clang-format off
 #include <windows.h>
 #include <shellapi.h>
+#include <winternl.h>
 // clang-format on
 
 #include "platform/windows/file_operation.h"
@@ -15,10 +16,11 @@
 namespace platform {
 
 struct SystemCalls {
-  // Files
-  decltype(&::ReplaceFileW) ReplaceFileW = ::ReplaceFileW;
-  decltype(&::MoveFileExW) MoveFileExW = ::MoveFileExW;
-  decltype(&::DeleteFileW) DeleteFileW = ::DeleteFileW;
+  // Files: every open relative to a folder; the delete-on-close mark; the rename that puts a
+  // new text in place.
+  decltype(&::NtCreateFile) NtCreateFile = ::NtCreateFile;
+  decltype(&::SetFileInformationByHandle) SetFileInformationByHandle = ::SetFileInformationByHandle;
+  decltype(&::NtSetInformationFile) NtSetInformationFile = ::NtSetInformationFile;
   decltype(&::Sleep) Sleep = ::Sleep;  // the waits before a call on a shared file is retried
   // Recycle Bin
   decltype(&::SHFileOperationW) SHFileOperationW = ::SHFileOperationW;

@@ -19,7 +19,9 @@
 
 #include "platform/error_text.h"
 #include "platform/windows/file_operation.h"
+#include "platform/windows/nt_file.h"
 #include "platform/windows/recycle_bin.h"
+#include "platform/windows/reparse.h"
 #include "platform/windows/system_calls.h"
 #include "platform/windows/wide.h"
 
@@ -38,27 +40,30 @@ std::wstring DirectoryOf(const std::wstring& path) {
   return slash == std::wstring::npos ? path : path.substr(0, slash + 1);
 }
 
-// A link or junction: an entry that stands for another, removed itself and never through the
-// shell, which may follow it. Wine shows a Linux link to a folder with reparse tag 0.
-bool IsLink(const WIN32_FIND_DATAW& found) {
-  if (!(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
-  return IsReparseTagNameSurrogate(found.dwReserved0) ||
-         (found.dwReserved0 == 0 && (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY));
-}
-
-// Opens the link itself, never what it points to, and marks it for deletion.
-bool RemoveLink(const std::wstring& path, FileFailure* failure) {
-  HANDLE link = CreateFileW(
-      path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-      OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+// Opens the link itself, never what it points to, in its folder, and marks it for deletion.
+bool RemoveLink(const Place& place, FileFailure* failure) {
+  Handle link(OpenAt(place.dir(), place.name(), DELETE,
+                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
+                     FILE_OPEN_REPARSE_POINT));
   FILE_DISPOSITION_INFO disposition = {TRUE};
-  bool removed =
-      link != INVALID_HANDLE_VALUE &&
-      SetFileInformationByHandle(link, FileDispositionInfo, &disposition, sizeof disposition);
+  bool removed = link.ok() && Sys().SetFileInformationByHandle(link.get(), FileDispositionInfo,
+                                                               &disposition, sizeof disposition);
   DWORD error = GetLastError();
-  if (link != INVALID_HANDLE_VALUE) CloseHandle(link);
+  link.Close();
   if (!removed) *failure = {"cannot remove the link", ErrorText(static_cast<int>(error))};
   return removed;
+}
+
+// The shell takes a path and looks it up itself: the folder that path leads to now, followed
+// the way the shell follows it, must be the very folder the walk found the file in. False when
+// it is not (a folder on the way was renamed, or swapped for another or for a link).
+bool StillInItsFolder(const FileRef& file, const std::wstring& shell_path) {
+  if (file.folder == nullptr) return true;  // a path alone is taken as it stands
+  std::wstring folder = DirectoryOf(shell_path);
+  Handle now(CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  return now.ok() && SameFile(now.get(), reinterpret_cast<HANDLE>(file.folder->native()));
 }
 
 // What the shell's own result codes (older than the system's error codes, and taking
@@ -170,8 +175,8 @@ Trash::Trash(std::string /*data_home*/, unsigned /*uid*/) : state_(std::make_uni
 
 Trash::~Trash() = default;
 
-bool Trash::Holds(const std::string& path) {
-  std::wstring wide = LongPath(path);
+bool Trash::Holds(const FileRef& file) {
+  std::wstring wide = LongPath(file.path);
   std::wstring dir = DirectoryOf(wide);
   if (dir != state_->last_dir) {
     state_->last_dir = dir;
@@ -180,26 +185,39 @@ bool Trash::Holds(const std::string& path) {
   return IsInRecycleBin(wide, state_->last_root);
 }
 
-bool Trash::MoveToTrash(const std::string& path, FileFailure* failure) {
-  std::wstring wide = LongPath(path);
-  WIN32_FIND_DATAW found;
-  HANDLE find =
-      FindFirstFileExW(wide.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0);
-  if (find == INVALID_HANDLE_VALUE) {
-    *failure = {"cannot move to the Recycle Bin", ErrorText(static_cast<int>(GetLastError()))};
+bool Trash::MoveToTrash(const FileRef& file, FileFailure* failure) {
+  const char* what = "cannot move to the Recycle Bin";
+  Place place(file);
+  Handle entry(place.error() != 0 ? INVALID_HANDLE_VALUE
+                                  : OpenAt(place.dir(), place.name(), FILE_READ_ATTRIBUTES,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                           FILE_OPEN, FILE_OPEN_REPARSE_POINT));
+  FILE_ATTRIBUTE_TAG_INFO tag;
+  FILE_STANDARD_INFO standard;
+  if (!entry.ok() ||
+      !GetFileInformationByHandleEx(entry.get(), FileAttributeTagInfo, &tag, sizeof tag) ||
+      !GetFileInformationByHandleEx(entry.get(), FileStandardInfo, &standard, sizeof standard)) {
+    DWORD err = place.error() != 0 ? place.error() : GetLastError();
+    *failure = {what, ErrorText(static_cast<int>(err))};
     return false;
   }
-  FindClose(find);
-  if (IsLink(found)) return RemoveLink(wide, failure);
-  if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-    *failure = {"cannot move to the Recycle Bin", "it is a folder"};
+  entry.Close();
+  if (IsLinkEntry(tag.FileAttributes, tag.ReparseTag)) return RemoveLink(place, failure);
+  if (tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+    *failure = {what, "it is a folder"};
     return false;
   }
-  ULONGLONG size = (ULONGLONG{found.nFileSizeHigh} << 32) | found.nFileSizeLow;
+  std::wstring wide = LongPath(file.path);
   std::wstring shell_path;
-  std::string refusal = Refusal(&state_->volumes, wide, size, &shell_path);
+  std::string refusal = Refusal(&state_->volumes, wide,
+                                static_cast<ULONGLONG>(standard.EndOfFile.QuadPart), &shell_path);
   if (!refusal.empty()) {
     *failure = {"left in place, not moved to the Recycle Bin", refusal};
+    return false;
+  }
+  // Checked last before the shell looks the path up itself.
+  if (!StillInItsFolder(file, shell_path)) {
+    *failure = {what, "its folder was moved or replaced during the run; left where it is"};
     return false;
   }
   return Recycle(shell_path, wide, failure);
