@@ -1,11 +1,14 @@
 #include <cctype>
 #include <mutex>
+#include <optional>
 
 #include "common/path_util.h"
 #include "platform/file_io.h"
 #include "platform/program.h"
+#include "platform/temp_names.h"
 #include "stampwell/resource_script.h"
 #include "stampwell/stampwell.h"
+#include "stampwell/version_macros.h"
 #include "stampwell/version_resources.h"
 
 namespace {
@@ -19,7 +22,7 @@ std::mutex g_veryLargeScriptTurn;
 // all; a warning, as the script itself was processed as asked.
 void WarnHalfStamped(const std::string& path, std::string_view bytes, CReporter& reporter) {
   for (const ResourceWarning& warning :
-       FindHalfStampedResources(bytes, g_strProductVersion, g_strFileVersion))
+       FindHalfStampedResources(bytes, g_strProductVersion, g_strFileVersion, g_bStampMacros))
     reporter.Warn(warning.what, path, warning.reason);
 }
 
@@ -38,13 +41,19 @@ bool Stamp(const platform::FileRef& file, CReporter& reporter) {
     reporter.Fail("left alone", path, reason);
     return false;
   }
-  if (rewritten != bytes && !platform::ReplaceFile(file, rewritten, read, &failure)) {
-    reporter.Fail(failure.what, path, failure.reason);
-    return false;
+  std::optional<CVersionMacros> macros;
+  if (g_bStampMacros) {
+    macros.emplace(path, bytes, g_strProductVersion, g_strFileVersion, reporter);
+    if (!macros->ScriptEdits().empty())
+      RewriteScript(bytes, g_strProductVersion, g_strFileVersion, &rewritten, &reason,
+                    &macros->ScriptEdits());
   }
+  const bool written = rewritten == bytes || platform::ReplaceFile(file, rewritten, read, &failure);
+  if (!written) reporter.Fail(failure.what, path, failure.reason);
   std::string().swap(rewritten);  // the check needs the text as read only
-  WarnHalfStamped(path, bytes, reporter);
-  return true;
+  if (macros) macros->StampHeaders(false);
+  if (written) WarnHalfStamped(path, bytes, reporter);
+  return written;
 }
 
 bool Preview(const platform::FileRef& file, CReporter& reporter) {
@@ -63,20 +72,33 @@ bool Preview(const platform::FileRef& file, CReporter& reporter) {
     reporter.Fail("left alone", path, reason);
     return false;
   }
+  std::optional<CVersionMacros> macros;
+  const LineEdits* edits = nullptr;
+  if (g_bStampMacros) {
+    macros.emplace(path, bytes, g_strProductVersion, g_strFileVersion, reporter);
+    edits = &macros->ScriptEdits();
+    if (!edits->empty())
+      RewriteScript(bytes, g_strProductVersion, g_strFileVersion, &rewritten, &reason, edits);
+  }
   const bool rewrites = rewritten != bytes;
   std::string().swap(rewritten);  // the listing needs the text as read only
   if (rewrites && !platform::PredictReplaceable(file, &failure)) {
     reporter.Fail(failure.what, path, failure.reason);
+    if (macros) macros->StampHeaders(true);
     return false;
   }
   // Each change goes out as it is found: the listing of a large script is larger than it.
   bool listed = false;
-  ForEachScriptChange(bytes, g_strProductVersion, g_strFileVersion, [&](const LineChange& change) {
-    reporter.Print("  - " + change.before + "\n  + " + change.after + "\n");
-    listed = true;
-  });
+  ForEachScriptChange(
+      bytes, g_strProductVersion, g_strFileVersion,
+      [&](const LineChange& change) {
+        reporter.Print("  - " + change.before + "\n  + " + change.after + "\n");
+        listed = true;
+      },
+      edits);
   // A script is written with CR LF line breaks throughout; that alone is a change too.
   if (rewrites && !listed) reporter.Print("  line breaks become CR LF\n");
+  if (macros) macros->StampHeaders(true);
   WarnHalfStamped(path, bytes, reporter);
   return true;
 }
@@ -92,7 +114,11 @@ int InTurn(const platform::FileRef& file, CReporter& reporter,
     return 0;
   }
   std::unique_lock turn(g_veryLargeScriptTurn, std::defer_lock);
-  if (found.size >= kVeryLargeScript) turn.lock();
+  if (found.size >= kVeryLargeScript) {
+    // Never wait for an earlier script's macros while holding what that script may wait for.
+    if (g_bStampMacros) WaitForMacroTurn();
+    turn.lock();
+  }
   return work(file, reporter) ? 1 : 0;
 }
 
@@ -135,7 +161,7 @@ std::string_view LeftoverOf(std::string_view name, bool* backup) {
 bool ReportLeftover(const platform::FileRef& file, CReporter& reporter) {
   bool backup = false;
   std::string_view script = LeftoverOf(file.name(), &backup);
-  if (script.empty()) return false;
+  if (script.empty() || platform::IsOwnTempName(file.name())) return false;
   std::string sibling = file.path.substr(0, file.path.size() - file.name().size());
   sibling += script;
   platform::FileIdentity found;
@@ -156,7 +182,8 @@ bool ReportLeftover(const platform::FileRef& file, CReporter& reporter) {
 
 bool IsLeftover(std::string_view name) {
   bool backup = false;
-  return !LeftoverOf(name, &backup).empty();
+  // One this run is writing at this moment is no leftover.
+  return !LeftoverOf(name, &backup).empty() && !platform::IsOwnTempName(name);
 }
 
 void StampFile(const platform::FileRef& file, CReporter& reporter) {

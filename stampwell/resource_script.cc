@@ -79,22 +79,33 @@ void ApplyVersion(const VersionPass<CharT>& pass, std::vector<std::basic_string<
   for (std::basic_string<CharT>& line : lines) ApplyToLine(pass, ver, line);
 }
 
-// The versions of one rewrite in the code units of CharT.
+// The versions of one rewrite in the code units of CharT, and the lines it takes as given.
 template <typename CharT>
 struct Versions {
-  Versions(const std::string& product_version, const std::string& file_version)
-      : product(product_version.empty() ? std::basic_string<CharT>()
+  Versions(const std::string& product_version, const std::string& file_version,
+           const LineEdits* line_edits)
+      : edits(line_edits),
+        product(product_version.empty() ? std::basic_string<CharT>()
                                         : VersionUnits<CharT>(product_version)),
         file(file_version.empty() ? std::basic_string<CharT>() : VersionUnits<CharT>(file_version)),
         apply_product(!product_version.empty()),
         apply_file(!file_version.empty()) {}
 
-  // Applies the product version to the line, then the file version, as whole passes would.
-  void Apply(std::basic_string<CharT>& line) const {
+  // Applies the product version to line `number`, then the file version, as whole passes would;
+  // an edited line takes its given text instead.
+  void Apply(size_t number, std::basic_string<CharT>& line) const {
+    if (edits != nullptr) {
+      auto edit = edits->find(number);
+      if (edit != edits->end()) {
+        line.assign(edit->second.begin(), edit->second.end());
+        return;
+      }
+    }
     if (apply_product) ApplyToLine(PassTexts<CharT>::kProduct, product, line);
     if (apply_file) ApplyToLine(PassTexts<CharT>::kFile, file, line);
   }
 
+  const LineEdits* edits;
   std::basic_string<CharT> product, file;
   bool apply_product, apply_file;
 };
@@ -114,9 +125,10 @@ template <typename CharT, typename Text, typename Take>
 void ForEachNewLine(const Text& text, const Versions<CharT>& versions, Take take) {
   static constexpr CharT kCrLf[] = {'\r', '\n', 0};
   std::basic_string<CharT> line;
+  size_t number = 0;
   platform::ForEachTextLine(text, [&](size_t start, size_t end) {
     CopyUnits(text, start, end, &line);
-    versions.Apply(line);
+    versions.Apply(++number, line);
     line.append(kCrLf);
     take(line);
   });
@@ -148,10 +160,11 @@ template <typename CharT, typename Text>
 void ForEachChange(const Text& text, const Versions<CharT>& versions,
                    const std::function<void(const LineChange&)>& each) {
   std::basic_string<CharT> line, stamped;
+  size_t number = 0;
   platform::ForEachTextLine(text, [&](size_t start, size_t end) {
     CopyUnits(text, start, end, &line);
     stamped = line;
-    versions.Apply(stamped);
+    versions.Apply(++number, stamped);
     if (stamped != line) each({Displayed(line), Displayed(stamped)});
   });
 }
@@ -193,19 +206,20 @@ void ApplyFileVersion(std::vector<std::u16string>& lines, std::string_view versi
 }
 
 bool RewriteScript(std::string_view bytes, const std::string& product_version,
-                   const std::string& file_version, std::string* rewritten, std::string* reason) {
+                   const std::string& file_version, std::string* rewritten, std::string* reason,
+                   const LineEdits* edits) {
   ScriptEncoding encoding;
   if (!DetectScriptEncoding(bytes, &encoding, reason)) return false;
   const std::string_view mark = ByteOrderMark(encoding);
   const std::string_view body = bytes.substr(mark.size());
   rewritten->assign(mark);
   if (!IsUtf16(encoding)) {
-    AppendRewritten(body, Versions<char>(product_version, file_version), false, rewritten);
+    AppendRewritten(body, Versions<char>(product_version, file_version, edits), false, rewritten);
     return true;
   }
   const bool big_endian = IsBigEndian(encoding);
-  AppendRewritten(Utf16Units(body, big_endian), Versions<char16_t>(product_version, file_version),
-                  big_endian, rewritten);
+  AppendRewritten(Utf16Units(body, big_endian),
+                  Versions<char16_t>(product_version, file_version, edits), big_endian, rewritten);
   // Without a byte-order mark, UTF-16 is recognised only while every character is ASCII: a
   // version beyond ASCII would leave a file that no later run could read as UTF-16.
   ScriptEncoding after;
@@ -221,10 +235,11 @@ bool RewriteScript(std::string_view bytes, const std::string& product_version,
 
 void ForEachScriptChange(std::string_view bytes, const std::string& product_version,
                          const std::string& file_version,
-                         const std::function<void(const LineChange&)>& each) {
+                         const std::function<void(const LineChange&)>& each,
+                         const LineEdits* edits) {
   WithScriptText(bytes, [&](const auto& text) {
     using CharT = std::remove_cvref_t<decltype(text[0])>;
-    ForEachChange(text, Versions<CharT>(product_version, file_version), each);
+    ForEachChange(text, Versions<CharT>(product_version, file_version, edits), each);
   });
 }
 
@@ -238,6 +253,31 @@ void ForEachScriptLine(std::string_view bytes,
       each(line);
     });
   });
+}
+
+std::string SpliceScriptLines(std::string_view bytes, const LineEdits& edits) {
+  ScriptEncoding encoding;
+  std::string ignored;
+  DetectScriptEncoding(bytes, &encoding, &ignored);
+  const size_t mark = ByteOrderMark(encoding).size();
+  const size_t unit = IsUtf16(encoding) ? 2 : 1;
+  std::string spliced;
+  size_t copied = 0, number = 0;  // bytes of `bytes` already in `spliced`
+  WithScriptText(bytes, [&](const auto& text) {
+    platform::ForEachTextLine(text, [&](size_t start, size_t end) {
+      auto edit = edits.find(++number);
+      if (edit == edits.end()) return;
+      spliced.append(bytes.substr(copied, mark + start * unit - copied));
+      if (unit == 1) {
+        for (char16_t c : edit->second) spliced.push_back(static_cast<char>(c));
+      } else {
+        AppendUtf16Units(edit->second, IsBigEndian(encoding), &spliced);
+      }
+      copied = mark + end * unit;
+    });
+  });
+  spliced.append(bytes.substr(copied));
+  return spliced;
 }
 
 LineRules MatchLineRules(std::u16string_view line, bool product, bool file) {

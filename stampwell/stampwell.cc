@@ -6,10 +6,12 @@
 #include "platform/output.h"
 #include "stampwell/run_interactive.h"
 #include "stampwell/split_string.h"
+#include "stampwell/version_macros.h"
 
 int g_bShowDialog = 1;
 int g_bDryRun = 0;
 int g_bStampRc2 = 0;
+int g_bStampMacros = 0;
 std::string g_strProductVersion;
 std::string g_strFileVersion;
 
@@ -30,6 +32,7 @@ void PrintUsage() {
   platform::WriteOutput("       -s              -  Silent (no dialogs)\n");
   platform::WriteOutput("       -n              -  dry run: list the changes, write nothing\n");
   platform::WriteOutput("       -rc2            -  also change *.rc2 files\n");
+  platform::WriteOutput("       -macros         -  stamp the #define a version line names\n");
   platform::WriteOutput("\n");
 }
 
@@ -40,6 +43,7 @@ constexpr SwitchRule kSwitches[] = {
     {"s", SwitchValue::kNone},       // silent: no form, no change-log entry
     {"n", SwitchValue::kNone},       // dry run
     {"rc2", SwitchValue::kNone},     // stamp *.rc2 scripts too
+    {"macros", SwitchValue::kNone},  // stamp the definitions of macros version lines name
 };
 
 // Reads the switches into the globals. Help wins over everything, even over a word that does
@@ -54,6 +58,7 @@ SwitchesRead ReadSwitches(int argc, char** argv) {
     if (switches.FindSwitch("s")) g_bShowDialog = 0;
     if (switches.FindSwitch("n")) g_bDryRun = 1;
     if (switches.FindSwitch("rc2")) g_bStampRc2 = 1;
+    if (switches.FindSwitch("macros")) g_bStampMacros = 1;
     return SwitchesRead::kRun;
   } catch (...) {
     PrintUsage();
@@ -62,13 +67,25 @@ SwitchesRead ReadSwitches(int argc, char** argv) {
 }
 
 // Stamps the scripts on a few threads at once: each one mostly waits on the file system.
+// With -macros each script takes a turn in walk order, in which it claims its macros.
 void StampTree(CReporter& reporter) {
+  if (g_bStampMacros) {
+    std::string root;
+    if (!ReadCurrentDirectory(&root, reporter)) return;
+    BeginMacroRun(root);
+  }
   CParallelWork work(reporter, FileWorkers());
   WalkCurrentDirectory(
       [&](const platform::FileRef& file) {
-        if (IsResourceScript(file.path) || IsLeftover(file.name())) {
+        if (!IsResourceScript(file.path) && !IsLeftover(file.name())) return;
+        if (!g_bStampMacros) {
           work.Queue([file](CReporter& out) { StampFile(file, out); });
+          return;
         }
+        work.Queue([file, turn = TakeMacroTurn()](CReporter& out) {
+          CMacroTurn in_turn(turn);
+          StampFile(file, out);
+        });
       },
       work);
   work.Finish();
@@ -95,6 +112,7 @@ int StampwellMain(int argc, char** argv) {
   g_bShowDialog = 1;
   g_bDryRun = 0;
   g_bStampRc2 = 0;
+  g_bStampMacros = 0;
   SwitchesRead read = ReadSwitches(argc, argv);
   if (read != SwitchesRead::kRun) return read == SwitchesRead::kRefused ? 1 : 0;
   CReporter reporter("Stampwell");

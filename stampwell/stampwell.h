@@ -14,6 +14,8 @@ extern int g_bShowDialog;
 extern int g_bDryRun;
 // 1 when scripts named "*.rc2" are stamped as "*.rc" ones are (switch -rc2).
 extern int g_bStampRc2;
+// 1 when a version line naming a macro has the macro's definition stamped (switch -macros).
+extern int g_bStampMacros;
 // The versions as typed; empty leaves that version's lines alone.
 extern std::string g_strProductVersion;
 extern std::string g_strFileVersion;

@@ -4,18 +4,13 @@
 #include <cstddef>
 
 #include "stampwell/resource_script.h"
-
-namespace {
-
-constexpr char16_t kHidden = u'\0';  // stands in for a unit of a comment or a quoted string
+#include "stampwell/version_macros.h"
 
 bool IsWordUnit(char16_t unit) {
   return (unit >= u'a' && unit <= u'z') || (unit >= u'A' && unit <= u'Z') ||
          (unit >= u'0' && unit <= u'9') || unit == u'_';
 }
 
-// Hides the comments and quoted strings of `line`, so that a word counts only where the
-// resource compiler reads it. A block comment goes on across lines; a string ends with its line.
 void HideComments(std::u16string& line, bool* in_comment) {
   bool in_string = false;
   size_t i = 0;
@@ -45,7 +40,6 @@ void HideComments(std::u16string& line, bool* in_comment) {
   }
 }
 
-// Where `word` stands in `code` as a word of its own, or npos.
 size_t FindWord(std::u16string_view code, std::u16string_view word) {
   for (size_t at = code.find(word); at != code.npos; at = code.find(word, at + 1)) {
     const size_t end = at + word.size();
@@ -54,6 +48,8 @@ size_t FindWord(std::u16string_view code, std::u16string_view word) {
   }
   return code.npos;
 }
+
+namespace {
 
 // True for a line that holds code other than a preprocessor directive.
 bool IsBody(std::u16string_view code) {
@@ -136,7 +132,8 @@ void Finish(const Resource& resource, std::vector<ResourceWarning>* warnings) {
 
 std::vector<ResourceWarning> FindHalfStampedResources(std::string_view bytes,
                                                       const std::string& product_version,
-                                                      const std::string& file_version) {
+                                                      const std::string& file_version,
+                                                      bool macros) {
   std::vector<ResourceWarning> warnings;
   const bool product = !product_version.empty(), file = !file_version.empty();
   if (!product && !file) return warnings;
@@ -157,7 +154,10 @@ std::vector<ResourceWarning> FindHalfStampedResources(std::string_view bytes,
       resource.line = number;
     }
     if (resource.line == 0) return;
-    const LineRules rules = MatchLineRules(line, product, file);
+    LineRules rules = MatchLineRules(line, product, file);
+    // With -macros a line naming a macro is stamped through the macro's definition instead.
+    const NamedMacro named = macros ? FindNamedMacro(line, code) : NamedMacro();
+    if (!named.name.empty()) rules = {product && named.product, file && !named.product};
     resource.stamped = resource.stamped || rules.product || rules.file;
     const struct {
       bool missed;

@@ -41,6 +41,7 @@ const char kUsage[] =
     "       -s              -  Silent (no dialogs)\n"
     "       -n              -  dry run: list the changes, write nothing\n"
     "       -rc2            -  also change *.rc2 files\n"
+    "       -macros         -  stamp the #define a version line names\n"
     "\n";
 
 const char kScript[] =
@@ -147,6 +148,46 @@ TEST(Stampwell, SwitchesAreCaseInsensitiveAndVersionsOptional) {
     EXPECT_EQ(result.exit_code, 0) << c.args[0];
     EXPECT_EQ(dir.Read("a.rc"), c.product_line + "\r\n" + c.file_line + "\r\n") << c.args[0];
   }
+}
+
+TEST(Stampwell, MacrosStampTheDefinitionsVersionLinesNameOnceAndRefuseTheDoubtful) {
+  ScratchDir dir;
+  const std::string header =
+      "#define VER_NUM 8, 9, 7, 0\r\n#define VER_STR L\"8.9.7.0\\0\"\n"
+      "#ifdef BETA\r\n#define TWICE 1,0\r\n#else\r\n#define TWICE 1,1\r\n#endif\r\n";
+  dir.Write("inc/ver.h", header);
+  dir.Write("app/app.rc",
+            "#include \"../inc/ver.h\"\r\n#define OWN \"1, 0\"\r\n1 VERSIONINFO\r\n"
+            "FILEVERSION VER_NUM\r\n PRODUCTVERSION VER_NUM\r\n"
+            "  VALUE \"FileVersion\", VER_STR\r\n  VALUE \"ProductVersion\", OWN\r\n");
+  dir.Write("app/b.rc", "#include \"..\\inc\\ver.h\"\r\n1 VERSIONINFO\r\n FILEVERSION TWICE\r\n");
+  RunResult dry = Stampwell(dir, {"-n", "-macros", "-vp", "2.1", "-vf", "2.1"});
+  EXPECT_NE(
+      dry.out.find("Would stamp file '" + dir.Path("app/app.rc") +
+                   "'\n  - #define OWN \"1, 0\"\n  + #define OWN \"2, 1, 0, 0\"\n"
+                   "Would stamp file '" +
+                   dir.Path("inc/ver.h") +
+                   "'\n  - #define VER_NUM 8, 9, 7, 0\n  + #define VER_NUM 2, 1, 0, 0\n"
+                   "  - #define VER_STR L\"8.9.7.0\\0\"\n  + #define VER_STR L\"2.1.0.0\\0\"\n"),
+      std::string::npos)
+      << dry.out;
+  RunResult run = Stampwell(dir, {"-s", "-macros", "-vp", "2.1", "-vf", "2.1"});
+  EXPECT_EQ(run.out, testsupport::ExpectedWalk(dir.path(), [&](const std::string& path) {
+              return RcLine(path) + (path == dir.Path("app/app.rc")
+                                         ? "Header File '" + dir.Path("inc/ver.h") + "' done\n"
+                                         : "");
+            }));
+  EXPECT_EQ(run.err, "Stampwell: version macro refused '" + dir.Path("inc/ver.h") +
+                         "': line 4, TWICE is defined more than once, again on line 6; no "
+                         "definition is stamped\n");
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(dir.Read("inc/ver.h"),
+            "#define VER_NUM 2, 1, 0, 0\r\n#define VER_STR L\"2.1.0.0\\0\"\n" +
+                header.substr(header.find("#ifdef")));
+  EXPECT_EQ(dir.Read("app/app.rc"),
+            "#include \"../inc/ver.h\"\r\n#define OWN \"2, 1, 0, 0\"\r\n1 VERSIONINFO\r\n"
+            "FILEVERSION VER_NUM\r\n PRODUCTVERSION VER_NUM\r\n"
+            "  VALUE \"FileVersion\", VER_STR\r\n  VALUE \"ProductVersion\", OWN\r\n");
 }
 
 TEST(Stampwell, WordsAndVersionsThatDoNotFitAreRefusedBeforeAnythingIsTouched) {

@@ -15,6 +15,7 @@
 #include "platform/posix/extended_attributes.h"
 #include "platform/posix/inode_flags.h"
 #include "platform/program.h"
+#include "platform/temp_names.h"
 
 namespace platform {
 namespace {
@@ -106,7 +107,9 @@ int CreateTemp(const ParentAnchor& anchor, std::string* temp) {
   std::string_view dir = name.substr(0, leaf_start);
   std::string_view leaf = name.substr(leaf_start);
   for (int attempt = 0; attempt < 100; ++attempt) {
-    *temp = std::string(dir) + TempName(leaf);
+    std::string name = TempName(leaf);
+    NoteOwnTempName(name);
+    *temp = std::string(dir) + name;
     if (!ArmTempCleanup(anchor.dir_fd(), temp->c_str())) {
       errno = EINTR;  // the process is ending
       return -1;

@@ -17,6 +17,7 @@
 #include "platform/error_text.h"
 #include "platform/interrupt.h"
 #include "platform/program.h"
+#include "platform/temp_names.h"
 #include "platform/windows/nt_file.h"
 #include "platform/windows/reparse.h"
 #include "platform/windows/retry.h"
@@ -220,6 +221,7 @@ DWORD CreateTemp(const Place& place, Temp* temp, std::string* stays) {
                                   WRITE_DAC | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES;
   for (int attempt = 0; attempt < 100; ++attempt) {
     temp->name = TempName(place.name());
+    NoteOwnTempName(ToUtf8(temp->name));
     if (!ArmTempFile()) return ERROR_OPERATION_ABORTED;
     temp->file.Reset(OpenAt(place.dir(), temp->name, kAccess, FILE_SHARE_READ | FILE_SHARE_DELETE,
                             FILE_CREATE, FILE_NON_DIRECTORY_FILE));
