@@ -97,6 +97,10 @@ std::string TempName(std::string_view leaf) {
   for (unsigned char r : random) suffix += kAlphabet[r % (sizeof kAlphabet - 1)];
   suffix += ".tmp";
   size_t room = NAME_MAX - suffix.size();
+  // A cut never splits a UTF-8 character: its continuation bytes go with it.
+  if (leaf.size() > room) {
+    while (room > 0 && (static_cast<unsigned char>(leaf[room]) & 0xC0) == 0x80) --room;
+  }
   return std::string(leaf.substr(0, room)) + suffix;
 }
 
