@@ -300,8 +300,9 @@ DWORD CopyStream(HANDLE script, HANDLE temp, std::wstring_view name) {
   return FlushFileBuffers(to.get()) ? 0 : GetLastError();
 }
 
-// The script's named streams, ":<name>:$DATA", each opened relative to the files' handles.
-DWORD CarryStreams(HANDLE script, HANDLE temp) {
+// The script's named streams, ":<name>:$DATA", each opened relative to the files' handles. A
+// file about to go takes no new stream: the temporary file's mark comes off before the first.
+DWORD CarryStreams(HANDLE script, Temp* temp) {
   std::vector<LONGLONG> buffer(1 << 13);
   while (!GetFileInformationByHandleEx(script, FileStreamInfo, buffer.data(),
                                        static_cast<DWORD>(buffer.size() * sizeof(LONGLONG)))) {
@@ -320,7 +321,8 @@ DWORD CarryStreams(HANDLE script, HANDLE temp) {
     const auto& stream = *reinterpret_cast<const FILE_STREAM_INFO*>(at);
     std::wstring_view name(stream.StreamName, stream.StreamNameLength / sizeof(wchar_t));
     if (name != L"::$DATA") {
-      DWORD err = CopyStream(script, temp, name);
+      if (temp->marked && !SetMark(temp, false)) return GetLastError();
+      DWORD err = CopyStream(script, temp->file.get(), name);
       if (err != 0) return err;
     }
     if (stream.NextEntryOffset == 0) return 0;
@@ -362,13 +364,14 @@ bool StillTheFileRead(const Handle& script, const FileIdentity& read, FileFailur
   return now == read || Fail(failure, "left alone", "changed while stamping");
 }
 
-// Puts the temporary file in the script's place: its mark off for the streams and the rename (a
-// file about to go takes neither), the script's identity checked once more, the script renamed
-// over. While the rename waits for another program, the mark is on again.
+// Puts the temporary file in the script's place: the script's streams carried, its identity
+// checked once more, the script renamed over. The mark comes off just before the rename (a file
+// about to go cannot be renamed), or before the first named stream, so that a kill at almost
+// any instant leaves no temporary file; while the rename waits for another program, it is on
+// again.
 bool PutInPlace(const Place& place, Handle* script, const FileIdentity& read, Temp* temp,
                 FileFailure* failure) {
-  DWORD err = SetMark(temp, false) ? 0 : GetLastError();
-  if (err == 0) err = CarryStreams(script->get(), temp->file.get());
+  DWORD err = CarryStreams(script->get(), temp);
   script->Close();  // a plain rename replaces no file held open
   if (err != 0) return Fail(failure, "cannot replace", ErrorText(err) + Discard(place, temp));
   script->Reset(OpenEntry(place, FILE_READ_ATTRIBUTES, kShareAll));
