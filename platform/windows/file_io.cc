@@ -161,7 +161,7 @@ bool WriteAll(HANDLE file, std::string_view bytes) {
   while (!bytes.empty()) {
     DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size(), 1 << 24));
     DWORD put = 0;
-    if (!WriteFile(file, bytes.data(), chunk, &put, nullptr) || put == 0) return false;
+    if (!Sys().WriteFile(file, bytes.data(), chunk, &put, nullptr) || put == 0) return false;
     bytes.remove_prefix(put);
   }
   return true;
@@ -297,7 +297,7 @@ DWORD CopyStream(HANDLE script, HANDLE temp, std::wstring_view name) {
     if (got == 0) break;
     if (!WriteAll(to.get(), std::string_view(chunk.data(), got))) return GetLastError();
   }
-  return FlushFileBuffers(to.get()) ? 0 : GetLastError();
+  return Sys().FlushFileBuffers(to.get()) ? 0 : GetLastError();
 }
 
 // The script's named streams, ":<name>:$DATA", each opened relative to the files' handles. A
@@ -442,7 +442,7 @@ bool ReplaceFile(const FileRef& file, std::string_view bytes, const FileIdentity
   std::string stays;
   DWORD err = CreateTemp(place, &temp, &stays);
   if (err != 0) return Fail(failure, "cannot create temporary file for", ErrorText(err) + stays);
-  if (!WriteAll(temp.file.get(), bytes) || !FlushFileBuffers(temp.file.get())) {
+  if (!WriteAll(temp.file.get(), bytes) || !Sys().FlushFileBuffers(temp.file.get())) {
     err = GetLastError();
   }
   if (err == 0) err = CarryBasic(script.get(), temp.file.get());

@@ -51,6 +51,10 @@ BOOL WINAPI Mark(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID info, DWORD
   return err ? (SetLastError(err), FALSE) : ::SetFileInformationByHandle(file, kind, info, size);
 }
 void WINAPI Wait(DWORD ms) { g_slept += ms; }
+DWORD g_flush;
+BOOL WINAPI Flush(HANDLE file) {
+  return g_flush ? (SetLastError(g_flush), FALSE) : ::FlushFileBuffers(file);
+}
 std::string Read(const std::filesystem::path& path) {
   std::ifstream in(path);
   return {std::istreambuf_iterator<char>(in), {}};
@@ -58,28 +62,30 @@ std::string Read(const std::filesystem::path& path) {
 
 // remove: RemoveFile (a path alone), else ReplaceFile (through the folder held open); change:
 // the script changes as the temporary file is made; text: the script's afterwards; reason: the
-// failure's ("" for success); kept: temporary files left, each named in the reason.
+// failure's ("" for success); kept: temporary files left, each named in the reason; flush: the
+// outcome of writing the new text out.
 // clang-format off
-struct Row { bool remove; std::vector<NTSTATUS> open, rename; std::vector<DWORD> mark; bool read_only, change; const char* text; std::string reason; size_t kept; DWORD slept; };
+struct Row { bool remove; std::vector<NTSTATUS> open, rename; std::vector<DWORD> mark; bool read_only, change; const char* text; std::string reason; size_t kept; DWORD slept; DWORD flush; };
 const Row kRows[] = {
-    {false, {0}, {0}, {0}, false, false, "new", "", 0, 0},
-    {false, {0}, {kShared, kLockedNt, 0}, {0}, false, false, "new", "", 0, 45},
-    {false, {0}, {kShared}, {0}, false, false, "old", ErrorText(ERROR_SHARING_VIOLATION), 0, 945},
-    {false, {0}, {kDeniedNt}, {0}, false, false, "old", ErrorText(kDenied), 0, 0},
-    {false, {0}, {kDeniedNt}, {0, 0, kDenied}, false, false, "old", ErrorText(kDenied), 1, 0},
-    {false, {0}, {0}, {0}, false, true, "changed", "changed while stamping", 0, 0},
-    {false, {0}, {0}, {kDenied}, false, false, "old", ErrorText(kDenied), 1, 0},  // never marked
-    {true, {kShared, 0}, {0}, {0}, false, false, "", "", 0, 15},
-    {true, {kShared}, {0}, {0}, false, false, "old", ErrorText(ERROR_SHARING_VIOLATION), 0, 945},
-    {true, {0}, {0}, {0}, true, false, "old", "the file is read-only", 0, 0},
-    {true, {0}, {0}, {kDenied}, false, false, "old", ErrorText(kDenied), 0, 0},
+    {false, {0}, {0}, {0}, false, false, "new", "", 0, 0, 0},
+    {false, {0}, {kShared, kLockedNt, 0}, {0}, false, false, "new", "", 0, 45, 0},
+    {false, {0}, {kShared}, {0}, false, false, "old", ErrorText(ERROR_SHARING_VIOLATION), 0, 945, 0},
+    {false, {0}, {kDeniedNt}, {0}, false, false, "old", ErrorText(kDenied), 0, 0, 0},
+    {false, {0}, {kDeniedNt}, {0, 0, kDenied}, false, false, "old", ErrorText(kDenied), 1, 0, 0},
+    {false, {0}, {0}, {0}, false, true, "changed", "changed while stamping", 0, 0, 0},
+    {false, {0}, {0}, {kDenied}, false, false, "old", ErrorText(kDenied), 1, 0, 0},  // never marked
+    {false, {0}, {0}, {0}, false, false, "old", ErrorText(ERROR_DISK_FULL), 0, 0, ERROR_DISK_FULL},
+    {true, {kShared, 0}, {0}, {0}, false, false, "", "", 0, 15, 0},
+    {true, {kShared}, {0}, {0}, false, false, "old", ErrorText(ERROR_SHARING_VIOLATION), 0, 945, 0},
+    {true, {0}, {0}, {0}, true, false, "old", "the file is read-only", 0, 0, 0},
+    {true, {0}, {0}, {kDenied}, false, false, "old", ErrorText(kDenied), 0, 0, 0},
 };
 // clang-format on
 
 TEST(FileIoWin, EveryOutcomeLeavesTheOldOrTheNewTextAndNamesWhatStays) {
   ScopedSystemCalls restore;
   Sys().NtCreateFile = Open, Sys().NtSetInformationFile = Rename;
-  Sys().SetFileInformationByHandle = Mark, Sys().Sleep = Wait;
+  Sys().SetFileInformationByHandle = Mark, Sys().Sleep = Wait, Sys().FlushFileBuffers = Flush;
   g_dir = std::filesystem::temp_directory_path() /
           ("file_io_win" + std::to_string(GetCurrentProcessId()));
   for (const Row& row : kRows) {
@@ -94,11 +100,11 @@ TEST(FileIoWin, EveryOutcomeLeavesTheOldOrTheNewTextAndNamesWhatStays) {
     int err = 0;
     FileRef in_folder(Folder::Open(ToUtf8(g_dir.wstring()), &err), script);
     ASSERT_TRUE(InspectRegularFile(in_folder, &read, &failure));
-    g_open = row.open, g_mark = row.mark, g_change = row.change;
+    g_open = row.open, g_mark = row.mark, g_change = row.change, g_flush = row.flush;
     EXPECT_EQ(
         row.remove ? RemoveFile(script, &failure) : ReplaceFile(in_folder, "new", read, &failure),
         row.reason.empty());
-    g_open = {0}, g_mark = {0};
+    g_open = {0}, g_mark = {0}, g_flush = 0;
     SetFileAttributesW(LongPath(script).c_str(), FILE_ATTRIBUTE_NORMAL);
     EXPECT_EQ(Read(g_dir / "App.rc"), row.text);
     EXPECT_EQ(Read(g_dir / "other.rc"), "other");

@@ -17,10 +17,18 @@ namespace platform {
 HRESULT AnswerBeforeDelete(DWORD flags);
 
 // A progress sink that lets the shell recycle an item and keeps every item it would destroy,
-// noting that it did. It lives on its caller's stack: counting references frees nothing.
+// noting that it did, and what the shell says it did with the item. It lives on its caller's
+// stack: counting references frees nothing.
 class RecycleOnlySink : public IFileOperationProgressSink {
  public:
+  // The shell asked before a deletion: from then on it may have acted.
+  bool Asked() const { return asked_; }
   bool KeptFromDestruction() const { return kept_; }
+  // The shell reported the deletion; `DeleteResult` is its outcome.
+  bool Reported() const { return reported_; }
+  HRESULT DeleteResult() const { return delete_result_; }
+  // Deleted, but with nothing put in the Recycle Bin: the flag PreDeleteItem saw only asked.
+  bool DeletedForGood() const { return deleted_for_good_; }
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
   ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
@@ -49,9 +57,8 @@ class RecycleOnlySink : public IFileOperationProgressSink {
                                          IShellItem*) override {
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE PostDeleteItem(DWORD, IShellItem*, HRESULT, IShellItem*) override {
-    return S_OK;
-  }
+  HRESULT STDMETHODCALLTYPE PostDeleteItem(DWORD flags, IShellItem* item, HRESULT result,
+                                           IShellItem* recycled) override;
   HRESULT STDMETHODCALLTYPE PreNewItem(DWORD, IShellItem*, LPCWSTR) override { return S_OK; }
   HRESULT STDMETHODCALLTYPE PostNewItem(DWORD, IShellItem*, LPCWSTR, LPCWSTR, DWORD, HRESULT,
                                         IShellItem*) override {
@@ -63,17 +70,26 @@ class RecycleOnlySink : public IFileOperationProgressSink {
   HRESULT STDMETHODCALLTYPE ResumeTimer() override { return S_OK; }
 
  private:
+  bool asked_ = false;
   bool kept_ = false;
+  bool reported_ = false;
+  bool deleted_for_good_ = false;
+  HRESULT delete_result_ = S_OK;
+};
+
+// What IFileOperation answered for one file.
+struct FileOperationOutcome {
+  HRESULT result = S_OK;
+  BOOL aborted = FALSE;  // the shell left an operation undone
+  // Nothing was performed: the object could not be created, or a step before
+  // PerformOperations is not implemented (Wine's stubs). Only then may another way be tried.
+  bool unavailable = false;
 };
 
 // Hands the file at `path` (the plain form, shorter than MAX_PATH) to IFileOperation to be
-// recycled silently, with `sink` asked before the deletion; `aborted` tells whether the shell
-// left any operation undone. E_NOTIMPL or REGDB_E_CLASSNOTREG: the system has no working
-// IFileOperation (Wine stubs it), and nothing was done. COM must be initialised on the thread.
-HRESULT RecycleWithFileOperation(const wchar_t* path, IFileOperationProgressSink* sink,
-                                 BOOL* aborted);
-
-// True when RecycleWithFileOperation's result says the system could not perform it at all.
-bool FileOperationMissing(HRESULT result);
+// recycled silently, with `sink` told before and after the deletion. The calling thread must be
+// in a single-threaded apartment, which IFileOperation requires.
+FileOperationOutcome RecycleWithFileOperation(const wchar_t* path,
+                                              IFileOperationProgressSink* sink);
 
 }  // namespace platform

@@ -6,6 +6,7 @@
 #include "platform/file_ref.h"
 #include "platform/windows/nt_file.h"
 #include "platform/windows/reparse.h"
+#include "platform/windows/system_calls.h"
 #include "platform/windows/wide.h"
 
 namespace platform {
@@ -77,8 +78,8 @@ FolderPtr Folder::Adopt(intptr_t native, int* err) {
 // it is followed there, and only there.
 FolderPtr Folder::Open(const std::string& path, int* err) {
   std::wstring wide = LongPath(path);
-  HANDLE folder = CreateFileW(wide.c_str(), kFolderAccess, kShareAll, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  HANDLE folder = Sys().CreateFileW(wide.c_str(), kFolderAccess, kShareAll, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   return Adopt(reinterpret_cast<intptr_t>(folder), err);
 }
 

@@ -23,7 +23,8 @@
 // waits for the replacements and creations in flight (a file is marked as soon as it is made;
 // its mark is off only during a replacement's shielded steps) and only then returns. A process
 // that has loaded user32.dll, as the shell's functions do, is not told of log-off and shutdown
-// by this handler.
+// by this handler: a hidden window, open while the work runs, hears of them instead, and ends
+// the run the same way.
 
 namespace platform {
 namespace {
@@ -89,6 +90,76 @@ void EndWork(std::chrono::milliseconds limit) {
 
 BOOL WINAPI OnControl(DWORD event) { return HandleControlEvent(event); }
 
+// The process may be ended as soon as WM_ENDSESSION returns, so the run ends before.
+LRESULT CALLBACK OnSessionMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  switch (message) {
+    case WM_QUERYENDSESSION:
+      return TRUE;
+    case WM_ENDSESSION:
+      if (wparam) {
+        HandleControlEvent((lparam & ENDSESSION_LOGOFF) ? CTRL_LOGOFF_EVENT : CTRL_SHUTDOWN_EVENT);
+      }
+      return 0;
+    default:
+      return DefWindowProcW(window, message, wparam, lparam);
+  }
+}
+
+// Creates the hidden window and serves its messages until it is told to quit; sets `ready` once
+// the window exists or cannot be made (no desktop).
+void ServeSessionWindow(HANDLE ready) {
+  WNDCLASSW type = {};
+  type.lpfnWndProc = OnSessionMessage;
+  type.hInstance = GetModuleHandleW(nullptr);
+  type.lpszClassName = kEndSessionWindowClass;
+  // Registered by an earlier run of work in this process, the class serves again.
+  bool registered = RegisterClassW(&type) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+  HWND window = !registered
+                    ? nullptr
+                    : CreateWindowExW(0, kEndSessionWindowClass, L"", WS_OVERLAPPED, 0, 0, 0, 0,
+                                      nullptr, nullptr, type.hInstance, nullptr);
+  SetEvent(ready);
+  if (window == nullptr) return;
+  MSG message;
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
+  DestroyWindow(window);
+}
+
+// The window lives while work is deferred, the long part of a run: a thread in the window
+// system when the process exits is a risk a run that only prints its usage need not take.
+struct SessionWindow {
+  HANDLE thread = nullptr;
+  DWORD id = 0;
+};
+SessionWindow g_session;
+
+DWORD WINAPI SessionThread(void* ready) {
+  ServeSessionWindow(static_cast<HANDLE>(ready));
+  return 0;
+}
+
+void OpenSessionWindow() {
+  if (g_session.thread != nullptr) return;
+  HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  if (ready == nullptr) return;
+  g_session.thread = CreateThread(nullptr, 0, SessionThread, ready, 0, &g_session.id);
+  if (g_session.thread == nullptr) {
+    CloseHandle(ready);
+    return;
+  }
+  // Not forever: a desktop that never answers must not hold the run up. The event is then
+  // left to the window's thread.
+  if (WaitForSingleObject(ready, 2000) == WAIT_OBJECT_0) CloseHandle(ready);
+}
+
+void CloseSessionWindow() {
+  if (g_session.thread == nullptr) return;
+  PostThreadMessageW(g_session.id, WM_QUIT, 0, 0);
+  WaitForSingleObject(g_session.thread, 2000);
+  CloseHandle(g_session.thread);
+  g_session = {};
+}
+
 }  // namespace
 
 BOOL HandleControlEvent(DWORD event) {
@@ -152,7 +223,14 @@ void DisarmTempFile() {
   g_temps->erase(GetCurrentThreadId());
 }
 
-void DeferInterrupts(bool defer) { g_deferring.store(defer); }
+void DeferInterrupts(bool defer) {
+  g_deferring.store(defer);
+  if (defer) {
+    OpenSessionWindow();
+  } else {
+    CloseSessionWindow();
+  }
+}
 
 int PendingInterrupt() { return g_pending.load(); }
 

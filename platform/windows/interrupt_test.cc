@@ -60,5 +60,29 @@ TEST(Interrupt, AClosingConsoleLetsReplacementsFinishAndLeavesNoTemporaryFile) {
   }
 }
 
+// Log-off and shutdown come as messages to the hidden window, not to the console handler.
+TEST(Interrupt, TheEndOfTheSessionEndsTheRunAsAClosingConsoleDoes) {
+  ForgetEndForTesting();
+  ASSERT_TRUE(InstallInterruptHandlers());
+  DeferInterrupts(true);  // the window lives while work is deferred
+  HWND window = nullptr;
+  DWORD process = 0;
+  do {
+    window = FindWindowExW(nullptr, window, kEndSessionWindowClass, nullptr);
+  } while (window != nullptr && GetWindowThreadProcessId(window, &process) != 0 &&
+           process != GetCurrentProcessId());
+  ASSERT_NE(window, nullptr) << "no window: " << GetLastError();
+  EXPECT_EQ(SendMessageW(window, WM_QUERYENDSESSION, 0, 0), TRUE);
+  EXPECT_FALSE(Ending());
+  SendMessageW(window, WM_ENDSESSION, FALSE, 0);  // the end was cancelled
+  EXPECT_FALSE(Ending());
+  SendMessageW(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+  EXPECT_TRUE(Ending());  // before the message returned
+  EXPECT_EQ(PendingInterrupt(), CTRL_LOGOFF_EVENT + 1);
+  EXPECT_FALSE(ArmTempFile());
+  DeferInterrupts(false);
+  ForgetEndForTesting();
+}
+
 }  // namespace
 }  // namespace platform

@@ -45,9 +45,9 @@ Place::Place(const FileRef& file) {
   size_t leaf = whole.rfind(L'\\') + 1;  // npos + 1: a name alone
   name_ = whole.substr(leaf);
   std::wstring parent = leaf == 0 ? L"." : whole.substr(0, leaf);
-  own_.Reset(CreateFileW(parent.c_str(), FILE_LIST_DIRECTORY | FILE_TRAVERSE | SYNCHRONIZE,
-                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  own_.Reset(Sys().CreateFileW(parent.c_str(), FILE_LIST_DIRECTORY | FILE_TRAVERSE | SYNCHRONIZE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   if (!own_.ok()) error_ = GetLastError();
 }
 

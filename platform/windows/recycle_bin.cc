@@ -130,6 +130,23 @@ bool HasNameTheShellChanges(const std::wstring& path) {
   return false;
 }
 
+// True when the last name in `path` is a reserved device name, alone or followed by an
+// extension ("NUL", "con.pdb", "Com1.tar.gz"): the path would name the device, not the file.
+bool IsDeviceName(const std::wstring& path) {
+  std::wstring name = path.substr(path.find_last_of(L"\\/") + 1);
+  name = name.substr(0, name.find(L'.'));
+  while (!name.empty() && name.back() == L' ') name.pop_back();
+  for (const wchar_t* device : {L"CON", L"PRN", L"AUX", L"NUL"}) {
+    if (EqualsIgnoreCase(name, device)) return true;
+  }
+  if (name.size() != 4) return false;
+  std::wstring stem = name.substr(0, 3);
+  wchar_t digit = name[3];
+  bool numbered = (digit >= L'0' && digit <= L'9') || digit == L'\u00B9' || digit == L'\u00B2' ||
+                  digit == L'\u00B3';  // superscript one, two and three
+  return numbered && (EqualsIgnoreCase(stem, L"COM") || EqualsIgnoreCase(stem, L"LPT"));
+}
+
 }  // namespace
 
 std::string RecycleVolume::Refuses(ULONGLONG size) const {
@@ -218,6 +235,9 @@ bool IsInRecycleBin(const std::wstring& path, const std::wstring& root) {
 std::string ShellRefusal(const std::wstring& path) {
   if (StartsWith(path, kExtended) || StartsWith(path, L"\\\\.\\")) {
     return std::string("the Recycle Bin takes no \\\\?\\ path") + kUseDelete;
+  }
+  if (IsDeviceName(path)) {
+    return std::string("a reserved device name the Recycle Bin cannot take") + kUseDelete;
   }
   if (path.size() >= MAX_PATH) return std::string("too long for the Recycle Bin") + kUseDelete;
   if (HasNameTheShellChanges(path)) {

@@ -42,8 +42,8 @@ ULONGLONG DefaultBinSize(ULONGLONG volume_bytes);
 bool IsInRecycleBin(const std::wstring& path, const std::wstring& root);
 
 // Why the shell cannot be given the plain path `path` as it is: it refuses the "\\?\" form,
-// stops at MAX_PATH, and drops a trailing dot or blank from a name, so it would act on another
-// file. Empty when it can.
+// takes a reserved device name ("NUL.obj") for the device, stops at MAX_PATH, and drops a
+// trailing dot or blank from a name, so it would act on another file. Empty when it can.
 std::string ShellRefusal(const std::wstring& path);
 
 }  // namespace platform

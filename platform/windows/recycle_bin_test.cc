@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <thread>
 
 #include "platform/error_text.h"
 #include "platform/trash.h"
@@ -48,13 +49,49 @@ LSTATUS WINAPI Registry(HKEY, LPCWSTR, LPCWSTR name, DWORD, LPDWORD, PVOID data,
   return ERROR_SUCCESS;
 }
 
-// IFileOperation failing with kResult, or asking the sink with kFlags and removing the file.
-template <DWORD kFlags, HRESULT kResult = S_OK>
-HRESULT Shell(const wchar_t*, IFileOperationProgressSink* sink, BOOL* aborted) {
-  HRESULT answer = FAILED(kResult) ? kResult : sink->PreDeleteItem(kFlags, nullptr);
+// IFileOperation failing with kResult before asking, or asking the sink with kFlags, removing
+// the file and telling the sink (recycled, or deleted for good when kForGood).
+IShellItem* const kRecycled = reinterpret_cast<IShellItem*>(&g_written);  // never used
+template <DWORD kFlags, HRESULT kResult = S_OK, bool kForGood = false>
+FileOperationOutcome Shell(const wchar_t*, IFileOperationProgressSink* sink) {
+  bool missing = kResult == E_NOTIMPL || kResult == REGDB_E_CLASSNOTREG;
+  if (FAILED(kResult)) return {kResult, FALSE, missing};
+  HRESULT answer = sink->PreDeleteItem(kFlags, nullptr);
   if (SUCCEEDED(answer)) DeleteFileW(g_file.c_str());
-  *aborted = FAILED(answer) && SUCCEEDED(kResult);
-  return answer;
+  if (SUCCEEDED(answer))
+    sink->PostDeleteItem(kFlags, nullptr, S_OK, kForGood ? nullptr : kRecycled);
+  return {answer, FAILED(answer), false};
+}
+// Refusing in the sink, then claiming that nothing could be done at all.
+FileOperationOutcome RefusedThenNoInterface(const wchar_t* path, IFileOperationProgressSink* sink) {
+  Shell<TSF_NORMAL>(path, sink);
+  return {E_NOINTERFACE, TRUE, true};
+}
+// The row's thread is in the multithreaded apartment (kAll: every thread is).
+DWORD g_row_thread;
+template <bool kAll>
+HRESULT WINAPI OtherApartment(LPVOID reserved, DWORD model) {
+  return kAll || GetCurrentThreadId() == g_row_thread ? RPC_E_CHANGED_MODE
+                                                      : ::CoInitializeEx(reserved, model);
+}
+FileOperationOutcome OnlyInItsApartment(const wchar_t* path, IFileOperationProgressSink* sink) {
+  if (GetCurrentThreadId() == g_row_thread) return {RPC_E_WRONG_THREAD, FALSE, false};
+  return Shell<TSF_NORMAL | TSF_DELETE_RECYCLE_IF_POSSIBLE>(path, sink);
+}
+// The folder reached through a junction to a network volume Y:.
+void Junction() {
+  Sys().GetFinalPathNameByHandleW = [](HANDLE, LPWSTR path, DWORD size, DWORD) -> DWORD {
+    return wcsncpy(path, L"\\\\?\\Y:\\elsewhere", size) ? 16 : 0;
+  };
+  Sys().QueryDosDeviceW = [](LPCWSTR, LPWSTR target, DWORD size) -> DWORD {
+    return wcsncpy(target, L"\\Device\\Y\0", size) ? 10 : 0;
+  };
+  Sys().GetVolumePathNameW = [](LPCWSTR path, LPWSTR root, DWORD) -> BOOL {
+    return !(wcsncpy(root, path, 3)[3] = L'\0');
+  };
+  Sys().GetDriveTypeW = [](LPCWSTR root) -> UINT {
+    return root[0] == L'Y' ? DRIVE_REMOTE : DRIVE_FIXED;
+  };
 }
 
 // SHFileOperationW returning kResult and kAborted, removing the file when both are nought.
@@ -98,6 +135,9 @@ TEST(RecycleBin, NamesThePathsTheShellWouldAlterAndOnlyRecyclesWhatItSaysItRecyc
 TEST(RecycleBin, NothingIsDeletedForGoodWhateverTheSystemAnswers) {
   const std::string kept = "left in place, not moved to the Recycle Bin: ";
   const std::string failed = "cannot move to the Recycle Bin: ";
+  const std::string destroyed =
+      "deleted for good, not moved to the Recycle Bin: the shell deleted it for good instead of "
+      "recycling it";
   // clang-format off
   struct Row { std::wstring name; void (*inject)(); std::string failure; };  // failure: "" if recycled
   const Row rows[] = {
@@ -112,6 +152,13 @@ TEST(RecycleBin, NothingIsDeletedForGoodWhateverTheSystemAnswers) {
       {L"a.obj", [] { Sys().GetDiskFreeSpaceExW = DiskOf<100>, Sys().RegGetValueW = Registry<1, 10>; }, kept + "the file is larger than the Recycle Bin"},
       {L"a.obj", [] { Sys().RegGetValueW = Registry<0, 100>; }, ""},
       {L"a.obj", [] { Sys().FileOperation = Shell<TSF_NORMAL>; }, kept + "the shell would have deleted it for good"},
+      {L"a.obj", [] { Sys().FileOperation = RefusedThenNoInterface, Sys().SHFileOperationW = ShellOperation<0, FALSE>; }, kept + "the shell would have deleted it for good"},
+      {L"a.obj", [] { Sys().FileOperation = Shell<TSF_NORMAL | TSF_DELETE_RECYCLE_IF_POSSIBLE, S_OK, true>; }, destroyed},
+      {L"a.obj", [] { Sys().CoInitializeEx = OtherApartment<false>, Sys().FileOperation = OnlyInItsApartment; }, ""},
+      {L"a.obj", [] { Sys().CoInitializeEx = OtherApartment<true>; }, kept + "COM cannot be set up for the shell: " + ErrorText(RPC_E_CHANGED_MODE)},
+      {L"a.obj", Junction, kept + "a network drive has no Recycle Bin"},
+      {L"NUL.obj", [] {}, kept + "a reserved device name the Recycle Bin cannot take; -d removes it for good"},
+      {L"con .Pdb", [] {}, kept + "a reserved device name the Recycle Bin cannot take; -d removes it for good"},
       {L"a.obj", [] { Sys().FileOperation = Shell<0, HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED)>; }, failed + ErrorText(5)},
       {L"a.obj", [] { Sys().FileOperation = Shell<0, E_NOTIMPL>, Sys().SHFileOperationW = ShellOperation<0x78, FALSE>; }, failed + "access denied"},
       {L"a.obj", [] { Sys().FileOperation = Shell<0, E_NOTIMPL>, Sys().SHFileOperationW = ShellOperation<0, TRUE>; }, failed + "the shell stopped the removal"},
@@ -136,9 +183,15 @@ TEST(RecycleBin, NothingIsDeletedForGoodWhateverTheSystemAnswers) {
     Sys().GetDiskFreeSpaceExW = DiskOf<1ULL << 40>;
     row.inject();
     FileFailure failure;
-    bool recycled = Trash().MoveToTrash(ToUtf8(dir + L"\\" + row.name), &failure);
+    bool recycled = false;
+    // A thread of its own, which sets up its COM apartment afresh.
+    std::thread([&] {
+      g_row_thread = GetCurrentThreadId();
+      recycled = Trash().MoveToTrash(ToUtf8(dir + L"\\" + row.name), &failure);
+    }).join();
     EXPECT_EQ(recycled ? "" : failure.what + ": " + failure.reason, row.failure) << &row - rows;
-    EXPECT_EQ(GetFileAttributesW(g_file.c_str()) != INVALID_FILE_ATTRIBUTES, !row.failure.empty())
+    EXPECT_EQ(GetFileAttributesW(g_file.c_str()) != INVALID_FILE_ATTRIBUTES,
+              !row.failure.empty() && row.failure != destroyed)
         << &row - rows;
     DeleteFileW(g_file.c_str());
   }

@@ -16,13 +16,18 @@
 namespace platform {
 
 struct SystemCalls {
-  // Files: every open relative to a folder; the delete-on-close mark; the rename that puts a
-  // new text in place.
+  // Files: every open relative to a folder, and the few by path (a folder, the log); the
+  // delete-on-close mark; the writes of a new text; the rename that puts it in place.
   decltype(&::NtCreateFile) NtCreateFile = ::NtCreateFile;
+  decltype(&::CreateFileW) CreateFileW = ::CreateFileW;
+  decltype(&::WriteFile) WriteFile = ::WriteFile;
+  decltype(&::FlushFileBuffers) FlushFileBuffers = ::FlushFileBuffers;
   decltype(&::SetFileInformationByHandle) SetFileInformationByHandle = ::SetFileInformationByHandle;
   decltype(&::NtSetInformationFile) NtSetInformationFile = ::NtSetInformationFile;
   decltype(&::Sleep) Sleep = ::Sleep;  // the waits before a call on a shared file is retried
-  // Recycle Bin
+  // Recycle Bin: the volume a held folder really lies on, the thread's COM apartment.
+  decltype(&::GetFinalPathNameByHandleW) GetFinalPathNameByHandleW = ::GetFinalPathNameByHandleW;
+  decltype(&::CoInitializeEx) CoInitializeEx = ::CoInitializeEx;
   decltype(&::SHFileOperationW) SHFileOperationW = ::SHFileOperationW;
   decltype(&::GetDriveTypeW) GetDriveTypeW = ::GetDriveTypeW;
   decltype(&::QueryDosDeviceW) QueryDosDeviceW = ::QueryDosDeviceW;

@@ -22,6 +22,11 @@ void DisarmTempFile();
 // temporary files, which removes them.
 BOOL HandleControlEvent(DWORD event);
 
+// The class of the hidden top-level window, on a thread of its own, through which log-off and
+// shutdown reach a process that has loaded user32.dll: WM_ENDSESSION ends the run as the
+// closing of the console does (a message-only window would not get the broadcast).
+constexpr wchar_t kEndSessionWindowClass[] = L"treetools.EndSession";
+
 // Forgets a marked end, for tests that end a run more than once in one process.
 void ForgetEndForTesting();
 

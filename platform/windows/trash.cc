@@ -1,8 +1,9 @@
 // The Recycle Bin, through the shell. The shell deletes for good, without a word, what it
 // cannot recycle (a file on a network share or a removable drive, on a volume whose bin is
 // turned off or whose settings cannot be read, or larger than the bin), so every volume is
-// checked first, on the drive a subst drive stands for, and such files stay. So does a path
-// the shell cannot take as it is. IFileOperation's sink keeps what the checks missed.
+// checked first, found from where the folder held open really lies (past a junction or a subst
+// drive), and such files stay. So does a path the shell cannot take as it is. IFileOperation's
+// sink keeps what the checks missed, and hears of a file the shell deleted for good anyway.
 #include "platform/trash.h"
 
 // <windows.h> comes first: the other system headers need its types.
@@ -15,6 +16,7 @@
 #include <algorithm>
 #include <map>
 #include <optional>
+#include <thread>
 #include <vector>
 
 #include "platform/error_text.h"
@@ -60,9 +62,9 @@ bool RemoveLink(const Place& place, FileFailure* failure) {
 bool StillInItsFolder(const FileRef& file, const std::wstring& shell_path) {
   if (file.folder == nullptr) return true;  // a path alone is taken as it stands
   std::wstring folder = DirectoryOf(shell_path);
-  Handle now(CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES,
-                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  Handle now(Sys().CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   return now.ok() && SameFile(now.get(), reinterpret_cast<HANDLE>(file.folder->native()));
 }
 
@@ -112,38 +114,94 @@ int ShellDelete(const std::wstring& shell_path, BOOL* aborted) {
   return result;
 }
 
-// Why the shell's result says the file was not recycled; empty when it says it was. The
-// HRESULT of IFileOperation, or, where that is missing, SHFileOperationW's result code.
-std::string ShellFailure(HRESULT operation, bool missing, int shell_code) {
-  if (!missing && FAILED(operation)) {
-    bool win32 = HRESULT_FACILITY(operation) == FACILITY_WIN32;
-    return ErrorText(win32 ? HRESULT_CODE(operation) : static_cast<int>(operation));
+// COM set up once for the thread's life, as the single-threaded apartment IFileOperation needs.
+// RPC_E_CHANGED_MODE: the thread is already in another.
+class Apartment {
+ public:
+  Apartment()
+      : result_(Sys().CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE)) {}
+  ~Apartment() {
+    if (SUCCEEDED(result_)) CoUninitialize();
   }
-  if (missing && shell_code != 0) return ShellMessage(shell_code);
-  return {};
+  Apartment(const Apartment&) = delete;
+  Apartment& operator=(const Apartment&) = delete;
+  HRESULT result() const { return result_; }
+
+ private:
+  HRESULT result_;
+};
+
+HRESULT ThisThreadsApartment() {
+  thread_local Apartment apartment;
+  return apartment.result();
+}
+
+// What the shell answered for one file.
+struct ShellAnswer {
+  HRESULT apartment = S_OK;  // a failure: no apartment to work in, nothing was done
+  FileOperationOutcome operation;
+  bool fell_back = false;  // no IFileOperation: SHFileOperationW was used
+  int shell_code = 0;
+  BOOL shell_aborted = FALSE;
+};
+
+// Asks the shell on the calling thread. SHFileOperationW only where IFileOperation did nothing
+// at all: once the sink was asked, the shell has acted or been refused, and a refusal there
+// cancels the deletion.
+ShellAnswer AskShell(const std::wstring& shell_path, RecycleOnlySink* sink) {
+  ShellAnswer answer;
+  answer.apartment = ThisThreadsApartment();
+  if (FAILED(answer.apartment)) return answer;
+  answer.operation = Sys().FileOperation(shell_path.c_str(), sink);
+  if (answer.operation.unavailable && !sink->Asked()) {
+    answer.fell_back = true;
+    answer.shell_code = ShellDelete(shell_path, &answer.shell_aborted);
+  }
+  return answer;
+}
+
+// A thread already in the multithreaded apartment hands the file to a thread of its own.
+ShellAnswer AskShellInApartment(const std::wstring& shell_path, RecycleOnlySink* sink) {
+  if (ThisThreadsApartment() != RPC_E_CHANGED_MODE) return AskShell(shell_path, sink);
+  ShellAnswer answer;
+  std::thread([&] { answer = AskShell(shell_path, sink); }).join();
+  return answer;
+}
+
+std::string HresultText(HRESULT result) {
+  bool win32 = HRESULT_FACILITY(result) == FACILITY_WIN32;
+  return ErrorText(win32 ? HRESULT_CODE(result) : static_cast<int>(result));
 }
 
 // Sends one file to the Recycle Bin through IFileOperation, whose sink keeps a file the shell
 // would delete for good; through SHFileOperationW where the system lacks it (Wine), relying on
-// the checks made before. `path` is the file's own path, looked at afterwards.
-bool Recycle(const std::wstring& shell_path, const std::wstring& path, FileFailure* failure) {
-  HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-  RecycleOnlySink sink;
-  BOOL aborted = FALSE;
-  HRESULT operation = Sys().FileOperation(shell_path.c_str(), &sink, &aborted);
-  bool missing = FileOperationMissing(operation);
-  int shell_code = missing ? ShellDelete(shell_path, &aborted) : 0;
-  if (SUCCEEDED(com)) CoUninitialize();
+// the checks made before, and then looking whether the entry is still at `place`.
+bool Recycle(const std::wstring& shell_path, const Place& place, FileFailure* failure) {
   const char* what = "cannot move to the Recycle Bin";
-  std::string reason = ShellFailure(operation, missing, shell_code);
-  if (sink.KeptFromDestruction()) {
+  RecycleOnlySink sink;
+  ShellAnswer answer = AskShellInApartment(shell_path, &sink);
+  const FileOperationOutcome& operation = answer.operation;
+  DWORD attributes = 0;
+  if (FAILED(answer.apartment)) {
+    *failure = {"left in place, not moved to the Recycle Bin",
+                "COM cannot be set up for the shell: " + HresultText(answer.apartment)};
+  } else if (sink.DeletedForGood()) {
+    *failure = {"deleted for good, not moved to the Recycle Bin",
+                "the shell deleted it for good instead of recycling it"};
+  } else if (sink.KeptFromDestruction()) {
     *failure = {"left in place, not moved to the Recycle Bin",
                 "the shell would have deleted it for good"};
-  } else if (!reason.empty()) {
-    *failure = {what, reason};
-  } else if (aborted) {
+  } else if (answer.fell_back && answer.shell_code != 0) {
+    *failure = {what, ShellMessage(answer.shell_code)};
+  } else if (!answer.fell_back && sink.Reported() && FAILED(sink.DeleteResult())) {
+    *failure = {what, HresultText(sink.DeleteResult())};
+  } else if (!answer.fell_back && FAILED(operation.result)) {
+    *failure = {what, HresultText(operation.result)};
+  } else if (operation.aborted || answer.shell_aborted) {
     *failure = {what, "the shell stopped the removal"};
-  } else if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
+  } else if (!answer.fell_back && !sink.Reported()) {
+    *failure = {what, "the shell did not say it recycled the file"};
+  } else if (answer.fell_back && AttributesAt(place, &attributes) != ERROR_FILE_NOT_FOUND) {
     *failure = {what, "the shell left the file in place"};
   } else {
     return true;
@@ -151,16 +209,28 @@ bool Recycle(const std::wstring& shell_path, const std::wstring& path, FileFailu
   return false;
 }
 
-// Why the file at `path` (of `size` bytes) is not handed to the shell; empty when it may be.
-// The shell gets `shell_path`: the plain path, on the drive a subst drive stands for.
-std::string Refusal(std::map<std::wstring, RecycleVolume>* volumes, const std::wstring& path,
-                    ULONGLONG size, std::wstring* shell_path) {
-  std::optional<std::wstring> real = ResolveSubst(PlainPath(path));
-  if (!real) return "the Recycle Bin's settings for its drive cannot be read";
-  *shell_path = *real;
-  std::string refusal = ShellRefusal(*real);
+// The folder `dir` as it really lies: past a junction, on the drive a subst drive stands for,
+// in the plain form. Nothing when its path cannot be found.
+std::optional<std::wstring> FinalFolder(HANDLE dir) {
+  std::vector<wchar_t> path(32768, L'\0');
+  DWORD length = Sys().GetFinalPathNameByHandleW(dir, path.data(), static_cast<DWORD>(path.size()),
+                                                 FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  if (length == 0 || length >= path.size()) return {};
+  std::optional<std::wstring> real = ResolveSubst(PlainPath(path.data()));
+  if (real && !real->empty() && real->back() != L'\\') *real += L'\\';
+  return real;
+}
+
+// Why the file `name` (of `size` bytes) in the folder `dir` is not handed to the shell; empty
+// when it may be. The shell then gets `shell_path`, built from where the folder really lies.
+std::string Refusal(std::map<std::wstring, RecycleVolume>* volumes, HANDLE dir,
+                    const std::wstring& name, ULONGLONG size, std::wstring* shell_path) {
+  std::optional<std::wstring> folder = FinalFolder(dir);
+  if (!folder) return "its volume cannot be found";
+  *shell_path = *folder + name;
+  std::string refusal = ShellRefusal(*shell_path);
   if (!refusal.empty()) return refusal;
-  std::wstring root = VolumeRoot(*real);
+  std::wstring root = VolumeRoot(*shell_path);
   auto [volume, added] = volumes->try_emplace(root);
   if (added) volume->second = CheckRecycleVolume(root);
   return volume->second.Refuses(size);
@@ -207,9 +277,8 @@ bool Trash::MoveToTrash(const FileRef& file, FileFailure* failure) {
     *failure = {what, "it is a folder"};
     return false;
   }
-  std::wstring wide = LongPath(file.path);
   std::wstring shell_path;
-  std::string refusal = Refusal(&state_->volumes, wide,
+  std::string refusal = Refusal(&state_->volumes, place.dir(), place.name(),
                                 static_cast<ULONGLONG>(standard.EndOfFile.QuadPart), &shell_path);
   if (!refusal.empty()) {
     *failure = {"left in place, not moved to the Recycle Bin", refusal};
@@ -220,7 +289,7 @@ bool Trash::MoveToTrash(const FileRef& file, FileFailure* failure) {
     *failure = {what, "its folder was moved or replaced during the run; left where it is"};
     return false;
   }
-  return Recycle(shell_path, wide, failure);
+  return Recycle(shell_path, place, failure);
 }
 
 }  // namespace platform
