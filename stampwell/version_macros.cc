@@ -99,13 +99,8 @@ NamedMacro FindNamedMacro(std::u16string_view line, std::u16string_view code) {
 std::vector<MacroUse> FindMacroUses(std::string_view bytes, bool product, bool file) {
   std::vector<MacroUse> uses;
   if (!product && !file) return uses;
-  bool in_comment = false, in_resource = false;
-  size_t number = 0;
-  std::u16string code;
-  ForEachScriptLine(bytes, [&](std::u16string_view line) {
-    ++number;
-    code.assign(line);
-    HideComments(code, &in_comment);
+  bool in_resource = false;
+  ForEachCodeLine(bytes, [&](size_t number, std::u16string_view line, std::u16string_view code) {
     in_resource = in_resource || FindWord(code, u"VERSIONINFO") != code.npos;
     if (!in_resource) return;
     NamedMacro named = FindNamedMacro(line, code);
@@ -117,13 +112,7 @@ std::vector<MacroUse> FindMacroUses(std::string_view bytes, bool product, bool f
 
 MacroFile ScanMacroFile(std::string_view bytes) {
   MacroFile scan;
-  bool in_comment = false;
-  size_t number = 0;
-  std::u16string code;
-  ForEachScriptLine(bytes, [&](std::u16string_view line) {
-    ++number;
-    code.assign(line);
-    HideComments(code, &in_comment);
+  ForEachCodeLine(bytes, [&](size_t number, std::u16string_view line, std::u16string_view code) {
     size_t at = SkipBlanks(code, 0);
     if (at == code.size() || code[at] != u'#') return;
     at = SkipBlanks(code, at + 1);

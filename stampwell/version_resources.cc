@@ -40,6 +40,20 @@ void HideComments(std::u16string& line, bool* in_comment) {
   }
 }
 
+void ForEachCodeLine(
+    std::string_view bytes,
+    const std::function<void(size_t number, std::u16string_view line, std::u16string_view code)>&
+        each) {
+  bool in_comment = false;
+  size_t number = 0;
+  std::u16string code;
+  ForEachScriptLine(bytes, [&](std::u16string_view line) {
+    code.assign(line);
+    HideComments(code, &in_comment);
+    each(++number, line, code);
+  });
+}
+
 size_t FindWord(std::u16string_view code, std::u16string_view word) {
   for (size_t at = code.find(word); at != code.npos; at = code.find(word, at + 1)) {
     const size_t end = at + word.size();
@@ -138,13 +152,7 @@ std::vector<ResourceWarning> FindHalfStampedResources(std::string_view bytes,
   const bool product = !product_version.empty(), file = !file_version.empty();
   if (!product && !file) return warnings;
   Resource resource;
-  bool in_comment = false;
-  size_t number = 0;
-  std::u16string code;
-  ForEachScriptLine(bytes, [&](std::u16string_view line) {
-    ++number;
-    code.assign(line);
-    HideComments(code, &in_comment);
+  ForEachCodeLine(bytes, [&](size_t number, std::u16string_view line, std::u16string_view code) {
     // Headers with nothing but directives between them are alternatives (#if ... #else).
     if (FindWord(code, u"VERSIONINFO") == code.npos) {
       resource.has_body = resource.has_body || IsBody(code);

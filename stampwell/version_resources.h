@@ -2,6 +2,7 @@
 // PRODUCTVERSION statement without a blank on each side is left with its old version.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,6 +16,13 @@ bool IsWordUnit(char16_t unit);
 // Hides the comments and quoted strings of `line`, so that a word counts only where the
 // resource compiler reads it. A block comment goes on across lines; a string ends with its line.
 void HideComments(std::u16string& line, bool* in_comment);
+
+// Calls `each` with every line of a script (bytes RewriteScript accepts), its number from 1,
+// and the same line with its comments and quoted strings hidden.
+void ForEachCodeLine(
+    std::string_view bytes,
+    const std::function<void(size_t number, std::u16string_view line, std::u16string_view code)>&
+        each);
 
 // Where `word` stands in `code` as a word of its own, or npos.
 size_t FindWord(std::u16string_view code, std::u16string_view word);
