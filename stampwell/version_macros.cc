@@ -538,9 +538,10 @@ void CVersionMacros::StampHeaders(bool dry_run) {
         return IsUtf16(encoding) ? Utf16ToUtf8(units) : Narrow(units);
       };
       size_t number = 0;
+      const auto& line_edits = edits;  // a lambda may not name a structured binding (C++20)
       ForEachScriptLine(header.bytes, [&](std::u16string_view line) {
-        auto edit = edits.find(++number);
-        if (edit != edits.end())
+        auto edit = line_edits.find(++number);
+        if (edit != line_edits.end())
           state.reporter.Print("  - " + shown(line) + "\n  + " + shown(edit->second) + "\n");
       });
       continue;
