@@ -26,6 +26,8 @@ class ParentAnchor {
   int dir_fd() const { return dir_fd_; }
   // The path relative to dir_fd(): the whole path, or its last component.
   const char* name() const { return name_; }
+  // The folder name() lies in, relative to dir_fd(): "." for a last component alone.
+  std::string folder() const;
 
  private:
   void AnchorLong(const std::string& path);

@@ -24,13 +24,6 @@ bool Fail(FileFailure* failure, const char* what, std::string reason) {
   return false;
 }
 
-// The folder of `path`, which may be a name alone, relative to the anchor's folder.
-std::string FolderOf(const std::string& path) {
-  size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 // True when a running program was started from the file `st` describes: the system refuses to
 // open such a file for writing.
 bool IsRunningProgram(const struct stat& st) {
@@ -87,7 +80,7 @@ bool PredictReplaceable(const FileRef& file, FileFailure* failure) {
   if (anchor.error() != 0) {
     return Fail(failure, "cannot create temporary file for", ErrorText(anchor.error()));
   }
-  std::string folder = FolderOf(anchor.name());
+  std::string folder = anchor.folder();
   struct stat dir, st;
   if (faccessat(anchor.dir_fd(), folder.c_str(), W_OK | X_OK, AT_EACCESS) != 0 ||
       fstatat(anchor.dir_fd(), folder.c_str(), &dir, 0) != 0 ||

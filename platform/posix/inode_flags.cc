@@ -19,11 +19,9 @@ InodeFlags FlagsOf(int fd) {
 }
 
 InodeFlags FolderFlagsOf(const ParentAnchor& anchor) {
-  std::string name = anchor.name();
-  size_t slash = name.rfind('/');
+  std::string folder = anchor.folder();
   // The folder held open is the one: its descriptor was opened for reading.
-  if (anchor.dir_fd() != AT_FDCWD && slash == std::string::npos) return FlagsOf(anchor.dir_fd());
-  std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : name.substr(0, slash);
+  if (anchor.dir_fd() != AT_FDCWD && folder == ".") return FlagsOf(anchor.dir_fd());
   int fd = openat(anchor.dir_fd(), folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return {};
   InodeFlags flags = FlagsOf(fd);

@@ -102,4 +102,11 @@ ParentAnchor::ParentAnchor(const FileRef& file) : dir_fd_(AT_FDCWD), name_(file.
 
 ParentAnchor::~ParentAnchor() = default;
 
+std::string ParentAnchor::folder() const {
+  std::string_view name = name_;
+  size_t slash = name.rfind('/');
+  if (slash == std::string_view::npos) return ".";
+  return slash == 0 ? "/" : std::string(name.substr(0, slash));
+}
+
 }  // namespace platform
